@@ -1,0 +1,35 @@
+# Helpers every folder uses, so warnings, test labels and test environments stay alike.
+
+function(brelta_set_warnings target)
+    target_compile_options(${target} PRIVATE -Wall -Wextra -Wpedantic -Wno-missing-field-initializers)
+    if(BRELTA_WARNINGS_AS_ERRORS)
+        target_compile_options(${target} PRIVATE -Werror)
+    endif()
+endfunction()
+
+# brelta_add_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# Creates the static library brelta_<name> whose headers are included as "<name>/Header.h".
+function(brelta_add_library name)
+    cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
+    add_library(brelta_${name} STATIC ${ARG_SOURCES})
+    target_include_directories(brelta_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src" "${PROJECT_BINARY_DIR}/generated")
+    target_link_libraries(brelta_${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
+    brelta_set_warnings(brelta_${name})
+endfunction()
+
+# brelta_add_test(<name> LABEL <label> SOURCES ... [LIBS ...] [TIMEOUT seconds] [ENVIRONMENT VAR=value ...])
+# One Qt Test executable per class under test, labelled after its folder so `ctest -L <folder>` picks it.
+function(brelta_add_test name)
+    cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE brelta_testsupport Qt6::Test ${ARG_LIBS})
+    brelta_set_warnings(${name})
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 120)
+    endif()
+    set_tests_properties(${name} PROPERTIES
+        LABELS "${ARG_LABEL}"
+        TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BRELTA_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}")
+endfunction()
