@@ -17,10 +17,13 @@ function(brelta_add_library name)
     brelta_set_warnings(brelta_${name})
 endfunction()
 
-# brelta_add_test(<name> LABEL <label> SOURCES ... [LIBS ...] [TIMEOUT seconds] [ENVIRONMENT VAR=value ...])
+# brelta_add_test(<name> LABEL <label> SOURCES ... [LIBS ...] [TIMEOUT seconds] [ENVIRONMENT VAR=value ...]
+#                 [SERVICES pulseaudio ...])
 # One Qt Test executable per class under test, labelled after its folder so `ctest -L <folder>` picks it.
+# SERVICES names the shared test services whose state a test changes (the PulseAudio sinks, say): ctest
+# runs tests that name the same service one at a time, so their sounds cannot mix.
 function(brelta_add_test name)
-    cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+    cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;SERVICES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE brelta_testsupport Qt6::Test ${ARG_LIBS})
     brelta_set_warnings(${name})
@@ -32,4 +35,7 @@ function(brelta_add_test name)
         LABELS "${ARG_LABEL}"
         TIMEOUT ${ARG_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;BRELTA_SOURCE_DIR=${PROJECT_SOURCE_DIR};${ARG_ENVIRONMENT}")
+    if(ARG_SERVICES)
+        set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_SERVICES}")
+    endif()
 endfunction()
