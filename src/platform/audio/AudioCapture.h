@@ -1,0 +1,107 @@
+#pragma once
+
+#include "platform/audio/PcmBuffer.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <memory>
+#include <stdexcept>
+
+namespace brelta::platform {
+
+// A capture that could not start: no sound server, no such source, a refused stream, a timeout. what() is a
+// sentence fit for a log or an error report.
+class AudioCaptureError : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct AudioCaptureOptions
+{
+    // The source to record: empty = the server's default source (the microphone); "<sink name>.monitor" records
+    // what that sink plays (the system audio).
+    QString sourceName;
+    // The sound server: empty = the usual one (PULSE_SERVER, else the user's socket).
+    QString serverAddress;
+    // The format blocks arrive in; the server converts whatever the source delivers.
+    PcmFormat format{SampleType::Int16, 44100, 1};
+    // Length of each block in milliseconds: every block holds exactly format.framesFor(blockMilliseconds)
+    // frames, except the last one handed out by stop().
+    int blockMilliseconds = 300;
+    // Stay on this source: if it disappears the stream dies (failed()) instead of moving to another source.
+    bool dontMove = false;
+    // Open the stream corked: no audio until resume().
+    bool startPaused = false;
+    // Announce changes of the server's default sink with defaultSinkChanged().
+    bool watchDefaultSink = false;
+    // Shown in the desktop's sound settings.
+    QString streamName = QStringLiteral("Recording");
+    // How long start() waits for the server to answer.
+    std::chrono::milliseconds timeout{5000};
+};
+
+struct AudioServerInfo
+{
+    QString defaultSinkName;
+    QString defaultSourceName;
+    QString serverName; // "pulseaudio", "PulseAudio (on PipeWire …)"
+};
+
+// A record stream on a PulseAudio (or PipeWire-pulse) server, cut into blocks of exact length.
+//
+// Runs the libpulse threaded main loop on a thread of its own; blocks and failures reach this object's thread
+// as queued signals, in order. Move the object to a worker thread to receive them there.
+class AudioCapture : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AudioCapture(QObject *parent = nullptr);
+    ~AudioCapture() override;
+
+    // Connects to the server and opens the record stream. Returns once the stream is ready; audio then flows
+    // (unless startPaused). Throws AudioCaptureError with a clear reason; a failed start leaves nothing open.
+    // Starting a running capture throws too.
+    QCoro::Task<> start(AudioCaptureOptions options);
+
+    // Corks the stream: the source keeps running but this stream receives nothing, so the paused span is not
+    // in the recording. A partial block waits and continues after resume().
+    void pause();
+    void resume();
+
+    // Closes the stream. Every block still queued for this object is delivered first, then the frames of the
+    // unfinished block (if any) as a last, shorter block. No signal follows. Safe to call at any time.
+    void stop();
+
+    bool isRunning() const;
+    bool isPaused() const;
+    const AudioCaptureOptions &options() const;
+    // The source the stream records from (resolves an empty source name to the default source).
+    QString recordingSourceName() const;
+
+    // Asks a server for its default sink and source. Throws AudioCaptureError when no server answers.
+    static QCoro::Task<AudioServerInfo> queryServer(QString serverAddress = {},
+                                                    std::chrono::milliseconds timeout = std::chrono::seconds(5));
+
+Q_SIGNALS:
+    // `block` is in options().format, non-interleaved, `frameLength()` frames.
+    void blockReady(const brelta::platform::PcmBuffer &block);
+    // The stream or the connection to the server died while running (source removed, server gone). The capture
+    // is no longer running; call stop() or start() again.
+    void failed(const QString &message);
+    // With watchDefaultSink: the server's default sink is now `sinkName`.
+    void defaultSinkChanged(const QString &sinkName);
+
+private:
+    struct Connection;
+    std::shared_ptr<Connection> m_connection;
+    AudioCaptureOptions m_options;
+    bool m_running = false;
+    bool m_paused = false;
+};
+
+} // namespace brelta::platform
