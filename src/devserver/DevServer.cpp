@@ -1,0 +1,187 @@
+#include "devserver/DevServer.h"
+
+#include <QHttpServerRouterRule>
+
+namespace brelta::devserver {
+namespace {
+
+// Placed before every route: its match test sees each request first. It takes a request only when a
+// test control applies, and leaves all others to the routes after it.
+class FrontDoorRule : public QHttpServerRouterRule
+{
+public:
+    using Gate = std::function<bool(const QHttpServerRequest &)>;
+
+    FrontDoorRule(Gate gate, RouterHandler handler)
+        : QHttpServerRouterRule(QStringLiteral("/"), std::move(handler)), m_gate(std::move(gate))
+    {
+    }
+
+protected:
+    bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *) const override
+    {
+        return m_gate(request);
+    }
+
+private:
+    Gate m_gate;
+};
+
+ReceivedRequest record(const QHttpServerRequest &request)
+{
+    return ReceivedRequest{methodName(request.method()), request.url().path(), request.query(), request.headers(),
+                           request.body()};
+}
+
+} // namespace
+
+QByteArray ReceivedRequest::header(QByteArrayView name) const
+{
+    for (const auto &[key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+bool ReceivedRequest::hasHeader(QByteArrayView name) const
+{
+    return std::any_of(headers.cbegin(), headers.cend(),
+                       [&](const auto &header) { return header.first.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+nlohmann::json ReceivedRequest::json() const
+{
+    return nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
+}
+
+DevServer::DevServer(Options options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_temporaryUploads(m_options.uploadDirectory.isEmpty() ? std::make_unique<QTemporaryDir>() : nullptr)
+    , m_uploads(m_auth, m_temporaryUploads ? m_temporaryUploads->path() : m_options.uploadDirectory)
+{
+    qRegisterMetaType<ReceivedRequest>();
+    m_seededUser = *m_accounts.addUser(m_options.seededEmail, m_options.seededPassword);
+    installRoutes();
+}
+
+DevServer::~DevServer()
+{
+    // Held responders refer to sockets the server owns.
+    m_held.clear();
+}
+
+bool DevServer::listen(const QHostAddress &address, quint16 port)
+{
+    m_port = m_http.listen(address, port);
+    if (m_port == 0) {
+        qCWarning(lcDevServer) << "cannot listen on" << address.toString() << "port" << port;
+        return false;
+    }
+    m_address = address;
+    return true;
+}
+
+QUrl DevServer::baseUrl() const
+{
+    QUrl url;
+    url.setScheme(QStringLiteral("http"));
+    const bool anyAddress = m_address == QHostAddress(QHostAddress::Any) || m_address == QHostAddress(QHostAddress::AnyIPv4)
+                            || m_address == QHostAddress(QHostAddress::AnyIPv6) || m_address.isNull();
+    url.setHost(anyAddress ? QStringLiteral("127.0.0.1") : m_address.toString());
+    url.setPort(m_port);
+    return url;
+}
+
+void DevServer::installRoutes()
+{
+    m_http.route<FrontDoorRule>(
+        [this](const QHttpServerRequest &request) { return admit(request); },
+        [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+            applyControl(request, std::move(responder));
+        });
+
+    RouteTable routes(m_http);
+    m_auth.install(routes);
+    m_gateway.install(routes);
+    m_messaging.install(routes);
+    m_uploads.install(routes);
+
+    m_http.setMissingHandler([](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+        errorResponse(404, QStringLiteral("no endpoint %1").arg(request.url().path())).write(std::move(responder));
+    });
+}
+
+bool DevServer::admit(const QHttpServerRequest &request)
+{
+    m_received.append(record(request));
+    while (m_options.requestLogLimit > 0 && m_received.size() > m_options.requestLogLimit)
+        m_received.removeFirst();
+    Q_EMIT requestReceived(m_received.constLast());
+
+    const QString path = request.url().path();
+    return m_hanging.contains(path) || m_failures.contains(path);
+}
+
+void DevServer::applyControl(const QHttpServerRequest &request, QHttpServerResponder &&responder)
+{
+    const QString path = request.url().path();
+    if (m_hanging.contains(path)) {
+        hold(std::move(responder));
+        return;
+    }
+    const auto failure = m_failures.find(path);
+    if (failure == m_failures.end())
+        return; // cannot happen: admit() let only controlled paths through
+    const int status = failure->status;
+    if (failure->remaining > 0 && --failure->remaining == 0)
+        m_failures.erase(failure);
+    errorResponse(status, QStringLiteral("failure set by the test")).write(std::move(responder));
+}
+
+void DevServer::hold(QHttpServerResponder &&responder)
+{
+    QTcpSocket *socket = responder.socket();
+    m_held.push_back(HeldRequest{socket, std::make_unique<QHttpServerResponder>(std::move(responder))});
+    // The client giving up closes the connection; its responder must go before the socket does.
+    connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
+        std::erase_if(m_held, [socket](const HeldRequest &held) { return held.socket == socket || !held.socket; });
+    });
+}
+
+void DevServer::failNext(const QString &path, int status, int count)
+{
+    if (count > 0)
+        m_failures.insert(path, Failure{status, count});
+}
+
+void DevServer::setFailure(const QString &path, int status)
+{
+    m_failures.insert(path, Failure{status, -1});
+}
+
+void DevServer::clearFailure(const QString &path)
+{
+    m_failures.remove(path);
+}
+
+void DevServer::setHang(const QString &path, bool hang)
+{
+    if (hang)
+        m_hanging.insert(path);
+    else
+        m_hanging.remove(path);
+}
+
+QList<ReceivedRequest> DevServer::receivedRequests(const QString &path) const
+{
+    QList<ReceivedRequest> matching;
+    for (const ReceivedRequest &request : m_received) {
+        if (request.path == path)
+            matching.append(request);
+    }
+    return matching;
+}
+
+} // namespace brelta::devserver

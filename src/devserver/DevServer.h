@@ -1,0 +1,147 @@
+#pragma once
+
+#include "devserver/Accounts.h"
+#include "devserver/AuthService.h"
+#include "devserver/GatewayService.h"
+#include "devserver/MessagingService.h"
+#include "devserver/UploadService.h"
+
+#include <QHostAddress>
+#include <QHttpServer>
+#include <QMetaType>
+#include <QObject>
+#include <QPointer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <chrono>
+#include <memory>
+#include <vector>
+
+namespace brelta::devserver {
+
+// One request as it reached the server, before any control or endpoint acted on it.
+struct ReceivedRequest
+{
+    QByteArray method; // "GET", "POST", …
+    QString path;
+    QUrlQuery query;
+    QList<QPair<QByteArray, QByteArray>> headers;
+    QByteArray body;
+
+    // By name, case-insensitively; empty when absent.
+    QByteArray header(QByteArrayView name) const;
+    bool hasHeader(QByteArrayView name) const;
+    // The body as JSON; a discarded value when it is not JSON.
+    nlohmann::json json() const;
+};
+
+struct DevServerOptions
+{
+    QString uploadDirectory; // empty: a temporary folder removed with the server
+    QString seededEmail = QStringLiteral("dev@brelta.test");
+    QString seededPassword = QStringLiteral("brelta-dev-password");
+    qsizetype requestLogLimit = 1000; // the oldest records go first past this many
+};
+
+// The local backend: the authentication server, the REST gateway, the messaging service and the upload
+// receiver on one port, all state in memory. Tests start one in-process on port 0 and steer it with the
+// controls below; `brelta-devserver` runs one for `scripts/run`.
+//
+// Every request first passes a front door that records it and applies the failure and hang controls;
+// then the route groups answer. Extra route groups (the analytics collector) keep a member here and
+// install their routes on `m_http` in installRoutes(), after the front door, so their requests are
+// recorded and obey the controls like all others.
+class DevServer : public QObject
+{
+    Q_OBJECT
+
+public:
+    using Options = DevServerOptions;
+
+    explicit DevServer(Options options = {}, QObject *parent = nullptr);
+    ~DevServer() override;
+
+    // Port 0 picks a free port. False when the address cannot be bound.
+    bool listen(const QHostAddress &address = QHostAddress(QHostAddress::LocalHost), quint16 port = 0);
+    quint16 port() const { return m_port; }
+    // "http://host:port", the base of every endpoint (all four roles share it).
+    QUrl baseUrl() const;
+
+    const User &seededUser() const { return m_seededUser; }
+    QString uploadDirectory() const { return m_uploads.directory(); }
+
+    // --- test controls -------------------------------------------------------------------------------
+
+    // Lifetime of access tokens issued from now on (default one hour; 0 = expired at once).
+    void setAccessTokenLifetime(std::chrono::seconds lifetime) { m_accounts.setAccessTokenLifetime(lifetime); }
+    // A one-time code for the seeded user, as the web sign-in page would hand to the app.
+    QString issueSignInCode() { return m_accounts.issueCode(m_seededUser); }
+    void setEnabledFeatures(const QStringList &features) { m_gateway.setEnabledFeatures(features); }
+
+    // Adds (or replaces by id) an active message record; returns why it was refused, empty when queued.
+    QString queueMessage(const Json &message) { return m_messaging.queueMessage(message); }
+    void clearMessages() { m_messaging.clearMessages(); }
+
+    // Answers the next `count` requests to `path` (exact, no query) with `status` instead of serving them.
+    void failNext(const QString &path, int status, int count = 1);
+    // Answers every request to `path` with `status` until clearFailure().
+    void setFailure(const QString &path, int status);
+    void clearFailure(const QString &path);
+    // Leaves requests to `path` unanswered while on. A held request stays held until its client gives up
+    // or the server is destroyed.
+    void setHang(const QString &path, bool hang);
+    int heldRequestCount() const { return int(m_held.size()); }
+
+    QList<ReceivedRequest> receivedRequests() const { return m_received; }
+    QList<ReceivedRequest> receivedRequests(const QString &path) const;
+    void clearReceived() { m_received.clear(); }
+
+    const QList<ReceivedUpload> &uploads() const { return m_uploads.uploads(); }
+
+Q_SIGNALS:
+    void requestReceived(const brelta::devserver::ReceivedRequest &request);
+
+private:
+    struct Failure
+    {
+        int status = 500;
+        int remaining = -1; // -1: until cleared
+    };
+
+    struct HeldRequest
+    {
+        QPointer<QTcpSocket> socket;
+        std::unique_ptr<QHttpServerResponder> responder;
+    };
+
+    void installRoutes();
+    // The front door: records the request; true when a control takes it instead of its endpoint.
+    bool admit(const QHttpServerRequest &request);
+    void applyControl(const QHttpServerRequest &request, QHttpServerResponder &&responder);
+    void hold(QHttpServerResponder &&responder);
+
+    Options m_options;
+    std::unique_ptr<QTemporaryDir> m_temporaryUploads;
+    QHttpServer m_http;
+    QHostAddress m_address;
+    quint16 m_port = 0;
+
+    Accounts m_accounts;
+    User m_seededUser;
+    AuthService m_auth{m_accounts};
+    GatewayService m_gateway{m_auth};
+    MessagingService m_messaging{m_auth};
+    UploadService m_uploads;
+
+    QHash<QString, Failure> m_failures;
+    QSet<QString> m_hanging;
+    QList<ReceivedRequest> m_received;
+    std::vector<HeldRequest> m_held; // last: dropped before the server and its sockets go
+};
+
+} // namespace brelta::devserver
+
+Q_DECLARE_METATYPE(brelta::devserver::ReceivedRequest)

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "devserver/AuthService.h"
+
+#include <QList>
+
+namespace brelta::devserver {
+
+// The messaging service's three calls over a queue of active messages that a test (or the running
+// program) fills. Reporting an interaction with a message ends it: it is no longer listed or fetched.
+class MessagingService
+{
+public:
+    static inline const QString rpcPrefix =
+        QStringLiteral("/v0/rpc/com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/");
+    static inline const QString listPath = rpcPrefix + QStringLiteral("ListActiveUserMessages");
+    static inline const QString getPath = rpcPrefix + QStringLiteral("GetUserMessage");
+    static inline const QString reportPath = rpcPrefix + QStringLiteral("ReportUserMessageInteraction");
+
+    explicit MessagingService(const AuthService &auth) : m_auth(auth) {}
+
+    void install(RouteTable &routes);
+
+    // Adds a message record ({"messageId", "slot"?, "content", "schedule"}) for every user, or replaces
+    // the active one with the same id. Returns why it was refused, empty when queued.
+    QString queueMessage(const Json &message);
+
+    void clearMessages() { m_active.clear(); }
+
+private:
+    QHttpServerResponse list(const User &user, const nlohmann::json &body);
+    QHttpServerResponse get(const User &user, const nlohmann::json &body);
+    QHttpServerResponse report(const nlohmann::json &body);
+
+    qsizetype indexOf(const std::string &messageId) const;
+
+    const AuthService &m_auth;
+    QList<Json> m_active; // in the order queued, answered with their keys as given
+};
+
+} // namespace brelta::devserver

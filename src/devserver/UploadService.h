@@ -1,0 +1,44 @@
+#pragma once
+
+#include "devserver/AuthService.h"
+#include "devserver/Multipart.h"
+
+namespace brelta::devserver {
+
+// One accepted upload: where its file went and its form parts (the file part without its bytes, which
+// are on disk).
+struct ReceivedUpload
+{
+    QString savedPath;
+    QList<FormPart> parts;
+
+    const FormPart *part(QByteArrayView name) const;
+};
+
+// The upload receiver: checks the form, saves the recording under its folder and remembers the upload.
+class UploadService
+{
+public:
+    static inline const QString path = QStringLiteral("/upload");
+
+    // `directory` is created when missing.
+    UploadService(const AuthService &auth, QString directory) : m_auth(auth), m_directory(std::move(directory)) {}
+
+    void install(RouteTable &routes);
+
+    const QList<ReceivedUpload> &uploads() const { return m_uploads; }
+    void clearUploads() { m_uploads.clear(); }
+    QString directory() const { return m_directory; }
+
+private:
+    QHttpServerResponse upload(const QHttpServerRequest &request);
+    // Writes the file without ever leaving the folder, whatever name the client sent; empty on failure.
+    QString save(const FormPart &file);
+
+    const AuthService &m_auth;
+    QString m_directory;
+    QList<ReceivedUpload> m_uploads;
+    int m_savedCount = 0;
+};
+
+} // namespace brelta::devserver
