@@ -1,0 +1,112 @@
+#include "platform/WireTime.h"
+
+#include <QRegularExpression>
+
+#include <cstdlib>
+
+namespace brelta::platform::wiretime {
+
+namespace {
+
+// QString::asprintf never localises digits, unlike QLocale or QDateTime::toString with a locale.
+QString wallClockText(const QDateTime &inZone)
+{
+    const QDate date = inZone.date(); // QDate's plain accessors are Gregorian
+    const QTime time = inZone.time();
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", date.year(), date.month(), date.day(), time.hour(),
+                             time.minute(), time.second());
+}
+
+// Qt's date formats have no code for "+0100", so the offset is written by hand.
+QString offsetText(int offsetSeconds)
+{
+    const char sign = offsetSeconds < 0 ? '-' : '+';
+    const int magnitude = std::abs(offsetSeconds);
+    return QString::asprintf("%c%02d%02d", sign, magnitude / 3600, magnitude % 3600 / 60);
+}
+
+struct WallClock
+{
+    QDate date;
+    QTime time;
+};
+
+// Reads "yyyy-MM-ddTHH:mm:ss" at the start of `match`; [0-9] rather than \d so no other script's digits pass.
+std::optional<WallClock> wallClockFrom(const QRegularExpressionMatch &match)
+{
+    const auto number = [&match](int group) { return match.capturedView(group).toInt(); };
+    const QDate date(number(1), number(2), number(3));
+    const QTime time(number(4), number(5), number(6));
+    if (!date.isValid() || !time.isValid())
+        return std::nullopt;
+    return WallClock{date, time};
+}
+
+const QRegularExpression &withOffsetPattern()
+{
+    static const QRegularExpression pattern(QStringLiteral(
+        "^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):?([0-9]{2}))$"));
+    return pattern;
+}
+
+const QRegularExpression &localPattern()
+{
+    static const QRegularExpression pattern(
+        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})$"));
+    return pattern;
+}
+
+} // namespace
+
+QString formatWithOffset(const QDateTime &moment, const QTimeZone &zone)
+{
+    const QDateTime inZone = moment.toTimeZone(zone);
+    return wallClockText(inZone) + offsetText(inZone.offsetFromUtc());
+}
+
+std::optional<QDateTime> parseWithOffset(QStringView text)
+{
+    const QRegularExpressionMatch match = withOffsetPattern().match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const std::optional<WallClock> wallClock = wallClockFrom(match);
+    if (!wallClock)
+        return std::nullopt;
+
+    int offsetSeconds = 0;
+    if (!match.hasCaptured(7)) {
+        const int hours = match.capturedView(9).toInt();
+        const int minutes = match.capturedView(10).toInt();
+        if (minutes >= 60)
+            return std::nullopt;
+        offsetSeconds = (hours * 3600 + minutes * 60) * (match.capturedView(8) == u"-" ? -1 : 1);
+    }
+    const QTimeZone zone(offsetSeconds);
+    if (!zone.isValid())
+        return std::nullopt;
+    const QDateTime result(wallClock->date, wallClock->time, zone);
+    if (!result.isValid())
+        return std::nullopt;
+    return result;
+}
+
+QString formatLocal(const QDateTime &moment, const QTimeZone &zone)
+{
+    return wallClockText(moment.toTimeZone(zone));
+}
+
+std::optional<QDateTime> parseLocal(QStringView text, const QTimeZone &zone)
+{
+    const QRegularExpressionMatch match = localPattern().match(text);
+    if (!match.hasMatch())
+        return std::nullopt;
+    const std::optional<WallClock> wallClock = wallClockFrom(match);
+    if (!wallClock)
+        return std::nullopt;
+    const QDateTime result(wallClock->date, wallClock->time, zone);
+    if (!result.isValid())
+        return std::nullopt;
+    return result;
+}
+
+} // namespace brelta::platform::wiretime
