@@ -137,6 +137,7 @@ ffmpeg::OutputFormat openMuxer(const QString &path, FileSink &sink, const AVCode
     if (result < 0)
         failCode(path, QStringLiteral("cannot set up the MPEG-4 container"), result);
     muxer->pb = sink.io();
+    muxer->url = av_strdup(QFile::encodeName(path).constData()); // lets the muxer check the extension
     muxer->flags |= AVFMT_FLAG_CUSTOM_IO | AVFMT_FLAG_FLUSH_PACKETS;
     AVStream *stream = avformat_new_stream(muxer.get(), nullptr);
     if (!stream)
@@ -260,8 +261,19 @@ struct AacFileWriter::State
             auto sink = FileSink::create(temporary);
             ffmpeg::OutputFormat output = openMuxer(temporary, *sink, source->codecpar, source->time_base, nullptr);
             const AVRational outputBase = output->streams[0]->time_base;
+            // A fragmented file keeps neither the encoder's priming nor the true end of its last frame; put
+            // both back, so the plain file's edit list trims them and its duration is the audio taken.
+            const AVRational encoderBase = encoder->time_base;
+            const std::int64_t priming = av_rescale_q(encoder->initial_padding, encoderBase, source->time_base);
+            const std::int64_t end = av_rescale_q(nextPts, encoderBase, source->time_base);
             ffmpeg::Packet copy(av_packet_alloc());
             while ((result = av_read_frame(input.get(), copy.get())) >= 0) {
+                if (copy->pts != AV_NOPTS_VALUE)
+                    copy->pts -= priming;
+                if (copy->dts != AV_NOPTS_VALUE)
+                    copy->dts -= priming;
+                if (copy->pts != AV_NOPTS_VALUE && copy->pts + copy->duration > end)
+                    copy->duration = std::max<std::int64_t>(end - copy->pts, 0);
                 av_packet_rescale_ts(copy.get(), source->time_base, outputBase);
                 copy->stream_index = 0;
                 copy->pos = -1;
