@@ -51,7 +51,7 @@ QHttpServerResponse AuthService::passwordSignIn(const QHttpServerRequest &reques
     const auto user = m_accounts.userWithPassword(QString::fromStdString(*username), QString::fromStdString(*password));
     if (!user)
         return errorResponse(401, QStringLiteral("wrong e-mail address or password"));
-    qCInfo(lcDevServer) << "password sign-in of" << user->email;
+    qCDebug(lcDevServer) << "password sign-in of" << user->email;
     return jsonResponse(Json{{"code", m_accounts.issueCode(*user).toStdString()}});
 }
 
