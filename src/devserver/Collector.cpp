@@ -1,10 +1,10 @@
 #include "devserver/Collector.h"
 
+#include "devserver/Http.h"
+
 #include <QHttpServer>
 #include <QHttpServerRequest>
 #include <QHttpServerResponse>
-#include <QLoggingCategory>
-#include <QUrl>
 #include <QUrlQuery>
 
 #include <stdexcept>
@@ -12,29 +12,10 @@
 namespace brelta::devserver {
 namespace {
 
-Q_LOGGING_CATEGORY(lcCollector, "brelta.devserver.collector")
-
-using StatusCode = QHttpServerResponder::StatusCode;
-
-QByteArray header(const QHttpServerRequest &request, QByteArrayView name)
+QHttpServerResponse refuse(int status, const QString &message)
 {
-    for (const auto &[key, value] : request.headers()) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
-}
-
-QHttpServerResponse jsonResponse(const nlohmann::json &body, StatusCode status)
-{
-    return QHttpServerResponse(QByteArrayLiteral("application/json"), QByteArray::fromStdString(body.dump()),
-                               status);
-}
-
-QHttpServerResponse errorResponse(StatusCode status, const QString &message)
-{
-    qCWarning(lcCollector).noquote() << "refused:" << message;
-    return jsonResponse({{"error", message.toStdString()}}, status);
+    qCWarning(lcDevServer).noquote() << "collector refused:" << message;
+    return errorResponse(status, message);
 }
 
 nlohmann::json parseObject(QByteArrayView text)
@@ -70,7 +51,7 @@ Collector::Envelope parseEnvelope(const QByteArray &body)
         qsizetype lineEnd = body.indexOf('\n', position);
         if (lineEnd < 0)
             lineEnd = body.size();
-        if (lineEnd == position) { // trailing newline
+        if (lineEnd == position) { // blank line or trailing newline
             ++position;
             continue;
         }
@@ -91,7 +72,7 @@ Collector::Envelope parseEnvelope(const QByteArray &body)
             position = payloadEnd + 1;
         }
         if (item.header.value("type", "") == "event")
-            parseObject(item.payload); // kept items must read back as events
+            parseObject(item.payload); // kept events must read back
         envelope.items.append(std::move(item));
     }
     return envelope;
@@ -105,15 +86,19 @@ Collector::Collector(Keys keys, QObject *parent) : QObject(parent), m_keys(std::
 
 void Collector::install(QHttpServer &server)
 {
-    server.route(QStringLiteral("/v1/batch"), QHttpServerRequest::Method::Post,
-                 [this](const QHttpServerRequest &request) { return handleBatch(request); });
-    server.route(QStringLiteral("/api/<arg>/envelope/"), QHttpServerRequest::Method::Post,
-                 [this](const QString &project, const QHttpServerRequest &request) {
-                     return handleEnvelope(project, request);
-                 });
+    RouteTable routes(server);
+    routes.add(batchPath(), QHttpServerRequest::Method::Post,
+               [this](const QHttpServerRequest &request) { return handleBatch(request); });
+    routes.add(envelopePath(), QHttpServerRequest::Method::Post,
+               [this](const QHttpServerRequest &request) { return handleEnvelope(request); });
 }
 
-QString Collector::errorDsn(const QString &baseUrl) const
+QString Collector::envelopePath() const
+{
+    return QStringLiteral("/api/%1/envelope/").arg(m_keys.errorProject);
+}
+
+QString Collector::errorDsn(const QUrl &baseUrl) const
 {
     QUrl url(baseUrl);
     url.setUserName(m_keys.errorPublicKey);
@@ -123,47 +108,40 @@ QString Collector::errorDsn(const QString &baseUrl) const
 
 QHttpServerResponse Collector::handleBatch(const QHttpServerRequest &request)
 {
-    if (m_outageStatus)
-        return QHttpServerResponse(StatusCode(*m_outageStatus));
     const QByteArray expected = "Basic " + (m_keys.analyticsWriteKey + QLatin1Char(':')).toUtf8().toBase64();
-    if (header(request, "Authorization") != expected)
-        return errorResponse(StatusCode::Unauthorized, QStringLiteral("batch without the write key"));
-    nlohmann::json body;
-    try {
-        body = parseObject(request.body());
-    } catch (const std::exception &error) {
-        return errorResponse(StatusCode::BadRequest, QStringLiteral("batch is not JSON: %1").arg(error.what()));
+    if (headerValue(request, "Authorization") != expected)
+        return refuse(401, QStringLiteral("batch without the write key"));
+    const std::optional<nlohmann::json> body = jsonObjectBody(request);
+    if (!body)
+        return refuse(400, QStringLiteral("batch body is not a JSON object"));
+    if (!body->contains("batch") || !body->at("batch").is_array())
+        return refuse(400, QStringLiteral("batch without a \"batch\" array"));
+    for (const nlohmann::json &message : body->at("batch")) {
+        if (!message.is_object() || !message.contains("type"))
+            return refuse(400, QStringLiteral("batch message without a type"));
     }
-    if (!body.contains("batch") || !body.at("batch").is_array())
-        return errorResponse(StatusCode::BadRequest, QStringLiteral("batch without a \"batch\" array"));
-    qCDebug(lcCollector) << "batch of" << body.at("batch").size() << "messages";
-    m_batches.append(std::move(body));
+    m_batches.append(*body);
     Q_EMIT batchReceived();
-    return jsonResponse({{"success", true}}, StatusCode::Ok);
+    return jsonResponse(Json{{"success", true}});
 }
 
-QHttpServerResponse Collector::handleEnvelope(const QString &project, const QHttpServerRequest &request)
+QHttpServerResponse Collector::handleEnvelope(const QHttpServerRequest &request)
 {
-    if (m_outageStatus)
-        return QHttpServerResponse(StatusCode(*m_outageStatus));
-    if (project != m_keys.errorProject)
-        return errorResponse(StatusCode::NotFound, QStringLiteral("unknown project %1").arg(project));
-    QString key = sentryKeyFromHeader(header(request, "X-Sentry-Auth"));
+    QString key = sentryKeyFromHeader(headerValue(request, "X-Sentry-Auth"));
     if (key.isEmpty())
         key = request.query().queryItemValue(QStringLiteral("sentry_key"));
     if (key != m_keys.errorPublicKey)
-        return errorResponse(StatusCode::Unauthorized, QStringLiteral("envelope without the project's key"));
+        return refuse(401, QStringLiteral("envelope without the project's key"));
     Envelope envelope;
     try {
         envelope = parseEnvelope(request.body());
     } catch (const std::exception &error) {
-        return errorResponse(StatusCode::BadRequest, QStringLiteral("malformed envelope: %1").arg(error.what()));
+        return refuse(400, QStringLiteral("malformed envelope: %1").arg(QString::fromUtf8(error.what())));
     }
-    const nlohmann::json id = envelope.header.value("event_id", nlohmann::json());
-    qCDebug(lcCollector) << "envelope with" << envelope.items.size() << "items";
+    const std::string id = envelope.header.value("event_id", std::string());
     m_envelopes.append(std::move(envelope));
     Q_EMIT envelopeReceived();
-    return jsonResponse({{"id", id}}, StatusCode::Ok);
+    return jsonResponse(Json{{"id", id}});
 }
 
 QList<nlohmann::json> Collector::batchMessages() const

@@ -4,10 +4,9 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 #include <nlohmann/json.hpp>
-
-#include <optional>
 
 class QHttpServer;
 class QHttpServerRequest;
@@ -26,7 +25,7 @@ class Collector : public QObject
 public:
     struct Keys
     {
-        QString analyticsWriteKey = QStringLiteral("devwritekey0000000000000000000000");
+        QString analyticsWriteKey = QStringLiteral("devWriteKey0000000000000000000000");
         QString errorPublicKey = QStringLiteral("devpublickey");
         QString errorProject = QStringLiteral("1");
     };
@@ -50,9 +49,11 @@ public:
     void install(QHttpServer &server);
 
     const Keys &keys() const { return m_keys; }
+    static QString batchPath() { return QStringLiteral("/v1/batch"); }
+    QString envelopePath() const;
 
-    // What a client configures to reach this collector on the server at `baseUrl` ("http://127.0.0.1:port").
-    QString errorDsn(const QString &baseUrl) const;
+    // The DSN a client configures to reach this collector on the server at `baseUrl`.
+    QString errorDsn(const QUrl &baseUrl) const;
 
     // Every accepted batch request body, in arrival order.
     const QList<nlohmann::json> &batches() const { return m_batches; }
@@ -62,9 +63,6 @@ public:
     // The payloads of every "event" item of every accepted envelope.
     QList<nlohmann::json> errorEvents() const;
 
-    // While set, every request is answered with this status and nothing is kept: an outage.
-    void setOutageStatus(std::optional<int> status) { m_outageStatus = status; }
-
     void clear();
 
 Q_SIGNALS:
@@ -73,10 +71,9 @@ Q_SIGNALS:
 
 private:
     QHttpServerResponse handleBatch(const QHttpServerRequest &request);
-    QHttpServerResponse handleEnvelope(const QString &project, const QHttpServerRequest &request);
+    QHttpServerResponse handleEnvelope(const QHttpServerRequest &request);
 
     Keys m_keys;
-    std::optional<int> m_outageStatus;
     QList<nlohmann::json> m_batches;
     QList<Envelope> m_envelopes;
 };

@@ -37,11 +37,7 @@ ReceivedRequest record(const QHttpServerRequest &request)
 
 QByteArray ReceivedRequest::header(QByteArrayView name) const
 {
-    for (const auto &[key, value] : headers) {
-        if (key.compare(name, Qt::CaseInsensitive) == 0)
-            return value;
-    }
-    return {};
+    return findHeader(headers, name);
 }
 
 bool ReceivedRequest::hasHeader(QByteArrayView name) const

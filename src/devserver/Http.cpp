@@ -49,9 +49,8 @@ std::optional<nlohmann::json> jsonObjectBody(const QHttpServerRequest &request)
     return parsed;
 }
 
-QByteArray headerValue(const QHttpServerRequest &request, QByteArrayView name)
+QByteArray findHeader(const QList<QPair<QByteArray, QByteArray>> &headers, QByteArrayView name)
 {
-    const auto headers = request.headers();
     for (const auto &[key, value] : headers) {
         if (key.compare(name, Qt::CaseInsensitive) == 0)
             return value;

@@ -37,8 +37,12 @@ std::optional<std::string> stringMember(const JsonType &object, const char *key)
     return it->template get<std::string>();
 }
 
-// A request header by name, case-insensitively; empty when absent.
-QByteArray headerValue(const QHttpServerRequest &request, QByteArrayView name);
+// A header by name, case-insensitively; empty when absent.
+QByteArray findHeader(const QList<QPair<QByteArray, QByteArray>> &headers, QByteArrayView name);
+inline QByteArray headerValue(const QHttpServerRequest &request, QByteArrayView name)
+{
+    return findHeader(request.headers(), name);
+}
 
 QByteArray methodName(QHttpServerRequest::Method method);
 

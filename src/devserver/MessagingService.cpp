@@ -75,16 +75,22 @@ QHttpServerResponse MessagingService::get(const User &user, const nlohmann::json
 {
     if (auto refusal = checkUserId(user, body))
         return std::move(*refusal);
-    const auto messageId = stringMember(body, "message_id");
-    if (!messageId)
-        return errorResponse(400, QStringLiteral("expected the text \"message_id\""));
-    const qsizetype index = indexOf(*messageId);
-    if (index < 0)
-        return errorResponse(404, QStringLiteral("no active message %1").arg(QString::fromStdString(*messageId)));
-    return jsonResponse(Json{{"userMessage", m_active.at(index)}});
+    auto found = findMessage(body);
+    if (auto *refusal = std::get_if<QHttpServerResponse>(&found))
+        return std::move(*refusal);
+    return jsonResponse(Json{{"userMessage", m_active.at(std::get<qsizetype>(found))}});
 }
 
 QHttpServerResponse MessagingService::report(const nlohmann::json &body)
+{
+    auto found = findMessage(body);
+    if (auto *refusal = std::get_if<QHttpServerResponse>(&found))
+        return std::move(*refusal);
+    m_active.removeAt(std::get<qsizetype>(found));
+    return jsonResponse(Json::object());
+}
+
+std::variant<qsizetype, QHttpServerResponse> MessagingService::findMessage(const nlohmann::json &body) const
 {
     const auto messageId = stringMember(body, "message_id");
     if (!messageId)
@@ -92,8 +98,7 @@ QHttpServerResponse MessagingService::report(const nlohmann::json &body)
     const qsizetype index = indexOf(*messageId);
     if (index < 0)
         return errorResponse(404, QStringLiteral("no active message %1").arg(QString::fromStdString(*messageId)));
-    m_active.removeAt(index);
-    return jsonResponse(Json::object());
+    return index;
 }
 
 qsizetype MessagingService::indexOf(const std::string &messageId) const

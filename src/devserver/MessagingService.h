@@ -4,6 +4,8 @@
 
 #include <QList>
 
+#include <variant>
+
 namespace brelta::devserver {
 
 // The messaging service's three calls over a queue of active messages that a test (or the running
@@ -32,6 +34,8 @@ private:
     QHttpServerResponse get(const User &user, const nlohmann::json &body);
     QHttpServerResponse report(const nlohmann::json &body);
 
+    // The index of the active message that the body's "message_id" names, or the refusal to send.
+    std::variant<qsizetype, QHttpServerResponse> findMessage(const nlohmann::json &body) const;
     qsizetype indexOf(const std::string &messageId) const;
 
     const AuthService &m_auth;
