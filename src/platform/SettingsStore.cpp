@@ -49,6 +49,18 @@ void SettingsStore::remove(const QString &key)
     emit changed(key);
 }
 
+template<typename T, typename Convert>
+std::optional<T> SettingsStore::read(const QString &key, const char *kind, Convert convert) const
+{
+    const QVariant value = m_settings.value(key);
+    if (!value.isValid())
+        return std::nullopt;
+    std::optional<T> converted = convert(value);
+    if (!converted)
+        qCWarning(lcSettingsStore).nospace() << "stored value of " << key << " is not " << kind << "; reading it as absent";
+    return converted;
+}
+
 bool SettingsStore::write(const QString &key, const QVariant &value)
 {
     m_settings.setValue(key, value);
@@ -62,19 +74,15 @@ bool SettingsStore::write(const QString &key, const QVariant &value)
 
 std::optional<bool> SettingsStore::boolValue(const QString &key) const
 {
-    const QVariant value = m_settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    if (value.typeId() == QMetaType::Bool)
-        return value.toBool();
-    if (isTextual(value)) {
-        if (value.toString() == QLatin1String("true"))
+    return read<bool>(key, "a boolean", [](const QVariant &value) -> std::optional<bool> {
+        if (value.typeId() == QMetaType::Bool)
+            return value.toBool();
+        if (isTextual(value) && value.toString() == QLatin1String("true"))
             return true;
-        if (value.toString() == QLatin1String("false"))
+        if (isTextual(value) && value.toString() == QLatin1String("false"))
             return false;
-    }
-    qCWarning(lcSettingsStore) << "stored value of" << key << "is not a boolean; reading it as absent";
-    return std::nullopt;
+        return std::nullopt;
+    });
 }
 
 void SettingsStore::setBool(const QString &key, bool value)
@@ -84,20 +92,18 @@ void SettingsStore::setBool(const QString &key, bool value)
 
 std::optional<QString> SettingsStore::text(const QString &key) const
 {
-    const QVariant value = m_settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    switch (value.typeId()) {
-    case QMetaType::QString:
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::LongLong:
-    case QMetaType::Double:
-        return value.toString();
-    default:
-        qCWarning(lcSettingsStore) << "stored value of" << key << "is not a text; reading it as absent";
-        return std::nullopt;
-    }
+    return read<QString>(key, "a text", [](const QVariant &value) -> std::optional<QString> {
+        switch (value.typeId()) {
+        case QMetaType::QString:
+        case QMetaType::Bool:
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::Double:
+            return value.toString();
+        default:
+            return std::nullopt;
+        }
+    });
 }
 
 void SettingsStore::setText(const QString &key, const QString &value)
@@ -108,19 +114,15 @@ void SettingsStore::setText(const QString &key, const QString &value)
 
 std::optional<qint64> SettingsStore::integer(const QString &key) const
 {
-    const QVariant value = m_settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    bool ok = false;
-    qint64 number = 0;
-    if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
-        number = value.toLongLong(&ok);
-    else if (isTextual(value))
-        number = value.toString().toLongLong(&ok);
-    if (ok)
-        return number;
-    qCWarning(lcSettingsStore) << "stored value of" << key << "is not an integer; reading it as absent";
-    return std::nullopt;
+    return read<qint64>(key, "an integer", [](const QVariant &value) -> std::optional<qint64> {
+        bool ok = false;
+        qint64 number = 0;
+        if (value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+            number = value.toLongLong(&ok);
+        else if (isTextual(value))
+            number = value.toString().toLongLong(&ok);
+        return ok ? std::optional(number) : std::nullopt;
+    });
 }
 
 void SettingsStore::setInteger(const QString &key, qint64 value)
@@ -130,19 +132,15 @@ void SettingsStore::setInteger(const QString &key, qint64 value)
 
 std::optional<double> SettingsStore::number(const QString &key) const
 {
-    const QVariant value = m_settings.value(key);
-    if (!value.isValid())
-        return std::nullopt;
-    bool ok = false;
-    double number = 0;
-    if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
-        number = value.toDouble(&ok);
-    else if (isTextual(value))
-        number = value.toString().toDouble(&ok);
-    if (ok)
-        return number;
-    qCWarning(lcSettingsStore) << "stored value of" << key << "is not a number; reading it as absent";
-    return std::nullopt;
+    return read<double>(key, "a number", [](const QVariant &value) -> std::optional<double> {
+        bool ok = false;
+        double number = 0;
+        if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+            number = value.toDouble(&ok);
+        else if (isTextual(value))
+            number = value.toString().toDouble(&ok);
+        return ok ? std::optional(number) : std::nullopt;
+    });
 }
 
 void SettingsStore::setNumber(const QString &key, double value)

@@ -122,6 +122,9 @@ signals:
     void changed(const QString &key);
 
 private:
+    // The value under `key` through `convert`; one that does not convert reads as absent, with a warning.
+    template<typename T, typename Convert>
+    std::optional<T> read(const QString &key, const char *kind, Convert convert) const;
     bool write(const QString &key, const QVariant &value);
     std::optional<nlohmann::json> storedJsonArray(const QString &key, std::optional<QString> &unreadableText) const;
     void reportFailures(const QString &key, const std::vector<StoredArrayFailure> &failures) const;
