@@ -6,11 +6,13 @@
 #include "devserver/MessagingService.h"
 #include "devserver/UploadService.h"
 
+#include <QHash>
 #include <QHostAddress>
 #include <QHttpServer>
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QUrl>
