@@ -60,6 +60,8 @@ const QRegularExpression &localPattern()
 
 QString formatWithOffset(const QDateTime &moment, const QTimeZone &zone)
 {
+    if (!moment.isValid())
+        return {};
     const QDateTime inZone = moment.toTimeZone(zone);
     return wallClockText(inZone) + offsetText(inZone.offsetFromUtc());
 }
@@ -92,6 +94,8 @@ std::optional<QDateTime> parseWithOffset(QStringView text)
 
 QString formatLocal(const QDateTime &moment, const QTimeZone &zone)
 {
+    if (!moment.isValid())
+        return {};
     return wallClockText(moment.toTimeZone(zone));
 }
 

@@ -14,7 +14,7 @@ namespace brelta::platform::wiretime {
 //   with offset:    "2024-03-05T14:07:09+0100"   (yyyy-MM-dd'T'HH:mm:ssZ; UTC is "+0000")
 //   local, no zone: "2024-03-05T14:07:09"        (yyyy-MM-dd'T'HH:mm:ss)
 //
-// Fractions of a second are dropped, not rounded.
+// Fractions of a second are dropped, not rounded. An invalid QDateTime formats as an empty text.
 
 // `moment` in `zone`, followed by that zone's offset at that moment.
 QString formatWithOffset(const QDateTime &moment, const QTimeZone &zone = QTimeZone::systemTimeZone());

@@ -41,6 +41,7 @@ private slots:
             << utc(2023, 12, 31, 20, 0, 0) << zone("Asia/Kolkata") << "2024-01-01T01:30:00+0530";
         QTest::newRow("milliseconds are dropped, not rounded")
             << utc(2024, 3, 5, 13, 7, 9, 999) << QTimeZone::utc() << "2024-03-05T13:07:09+0000";
+        QTest::newRow("invalid moment") << QDateTime() << QTimeZone::utc() << "";
     }
 
     void formatsWithOffset()
@@ -50,6 +51,7 @@ private slots:
         QFETCH(QString, expected);
         QVERIFY(zone.isValid());
         QCOMPARE(wiretime::formatWithOffset(moment, zone), expected);
+        QCOMPARE(wiretime::formatLocal(moment, zone), expected.left(19));
     }
 
     void parsesWithOffset_data()
