@@ -2,6 +2,7 @@
 
 #include "devserver/Accounts.h"
 #include "devserver/AuthService.h"
+#include "devserver/Collector.h"
 #include "devserver/GatewayService.h"
 #include "devserver/MessagingService.h"
 #include "devserver/UploadService.h"
@@ -103,6 +104,9 @@ public:
 
     const QList<ReceivedUpload> &uploads() const { return m_uploads.uploads(); }
 
+    // The analytics and error-ingest collector: what the telemetry clients sent.
+    Collector &collector() { return m_collector; }
+
 Q_SIGNALS:
     void requestReceived(const brelta::devserver::ReceivedRequest &request);
 
@@ -137,6 +141,7 @@ private:
     GatewayService m_gateway{m_auth};
     MessagingService m_messaging{m_auth};
     UploadService m_uploads;
+    Collector m_collector;
 
     QHash<QString, Failure> m_failures;
     QSet<QString> m_hanging;
