@@ -1,0 +1,263 @@
+#include "platform/telemetry/ErrorTracker.h"
+
+#include "platform/BuildInfo.h"
+#include "platform/telemetry/CrashHandler.h"
+#include "platform/telemetry/HangWatchdog.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QStandardPaths>
+#include <QSysInfo>
+
+#include <cxxabi.h>
+#include <typeinfo>
+
+namespace brelta::platform {
+namespace {
+
+Q_LOGGING_CATEGORY(lcErrors, "brelta.platform.errortracker")
+
+constexpr auto kRequestTimeout = std::chrono::seconds(30);
+
+std::string text(const QString &value)
+{
+    return value.toStdString();
+}
+
+const char *levelName(ErrorTracker::Level level)
+{
+    switch (level) {
+    case ErrorTracker::Level::Debug: return "debug";
+    case ErrorTracker::Level::Info: return "info";
+    case ErrorTracker::Level::Warning: return "warning";
+    case ErrorTracker::Level::Error: return "error";
+    case ErrorTracker::Level::Fatal: return "fatal";
+    }
+    return "error";
+}
+
+QString release()
+{
+    return QStringLiteral("%1@%2+%3")
+        .arg(QLatin1String(buildinfo::kBundleIdentifier), QLatin1String(buildinfo::kVersion),
+             QLatin1String(buildinfo::kBuildNumber));
+}
+
+QString clientName()
+{
+    return QStringLiteral("brelta.native/%1").arg(QLatin1String(buildinfo::kVersion));
+}
+
+QString typeName(const std::type_info &type)
+{
+    int status = 0;
+    std::unique_ptr<char, decltype(&std::free)> name(abi::__cxa_demangle(type.name(), nullptr, nullptr, &status),
+                                                     &std::free);
+    return QString::fromLatin1(status == 0 && name ? name.get() : type.name());
+}
+
+// Status codes after which the same envelope may be accepted later.
+bool isWorthRetrying(int status)
+{
+    return status == 0 || status == 401 || status == 403 || status == 408 || status == 429 || status >= 500;
+}
+
+} // namespace
+
+ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, QObject *parent)
+    : QObject(parent), m_options(std::move(options)), m_network(network)
+{
+    if (!m_options.enabled)
+        return;
+    m_storageDirectory = m_options.storageDirectory.isEmpty()
+                             ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                                   + QStringLiteral("/telemetry/errors")
+                             : m_options.storageDirectory;
+    m_dsn = Dsn::parse(m_options.dsn);
+    if (!m_dsn) {
+        if (m_options.dsn.isEmpty())
+            qCDebug(lcErrors) << "no DSN compiled in: error reports are only logged";
+        else
+            qCWarning(lcErrors) << "the compiled-in DSN is malformed: error reports are only logged";
+    } else {
+        m_outbox = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
+        collectCrashReports();
+        if (m_options.installCrashHandler
+            && !CrashHandler::install(crashReportDirectory(), {release(), m_options.environment}))
+            qCWarning(lcErrors) << "cannot install the crash handler";
+        if (!m_outbox->isEmpty())
+            QMetaObject::invokeMethod(this, &ErrorTracker::sendPending, Qt::QueuedConnection);
+    }
+    if (m_options.enableAppHangTracking) {
+        m_watchdog = std::make_unique<HangWatchdog>(m_options.appHangTimeout,
+                                                    [this](std::chrono::milliseconds blockedFor) { reportHang(blockedFor); });
+    }
+}
+
+ErrorTracker::~ErrorTracker()
+{
+    m_watchdog.reset();
+    if (m_outbox && m_options.installCrashHandler)
+        CrashHandler::uninstall();
+    if (m_inFlight) {
+        m_inFlight->disconnect(this);
+        m_inFlight->abort();
+        m_inFlight->deleteLater();
+    }
+}
+
+QString ErrorTracker::crashReportDirectory() const
+{
+    return m_storageDirectory + QStringLiteral("/crashes");
+}
+
+void ErrorTracker::captureError(const std::exception &error)
+{
+    captureError(typeName(typeid(error)), QString::fromUtf8(error.what()));
+}
+
+void ErrorTracker::captureError(const QString &type, const QString &description)
+{
+    nlohmann::ordered_json event = baseEvent(Level::Error);
+    event["exception"] = {{"values", nlohmann::ordered_json::array({{{"type", text(type)},
+                                                                     {"value", text(description)},
+                                                                     {"mechanism", {{"type", "generic"}, {"handled", true}}}}})}};
+    submit(event);
+}
+
+void ErrorTracker::captureMessage(const QString &message, Level level)
+{
+    nlohmann::ordered_json event = baseEvent(level);
+    event["message"] = {{"formatted", text(message)}};
+    submit(event);
+}
+
+void ErrorTracker::setUser(const std::optional<QString> &userId)
+{
+    QMutexLocker lock(&m_userMutex);
+    m_userId = userId;
+}
+
+nlohmann::ordered_json ErrorTracker::baseEvent(Level level) const
+{
+    nlohmann::ordered_json event = {
+        {"event_id", text(newEventId())},
+        {"timestamp", text(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs))},
+        {"platform", "native"},
+        {"level", levelName(level)},
+        {"logger", "brelta"},
+        {"release", text(release())},
+        {"environment", text(m_options.environment)},
+    };
+    {
+        QMutexLocker lock(&m_userMutex);
+        if (m_userId)
+            event["user"] = {{"id", text(*m_userId)}};
+    }
+    return event;
+}
+
+bool ErrorTracker::submit(const nlohmann::ordered_json &event)
+{
+    if (!m_options.enabled)
+        return false;
+    nlohmann::ordered_json complete = event;
+    complete["sdk"] = {{"name", "brelta.native"}, {"version", buildinfo::kVersion}};
+    complete["contexts"] = {
+        {"os", {{"name", text(QSysInfo::productType())}, {"version", text(QSysInfo::productVersion())}}},
+        {"app", {{"app_identifier", buildinfo::kBundleIdentifier}, {"app_version", buildinfo::kVersion},
+                 {"app_build", buildinfo::kBuildNumber}}},
+    };
+    if (!m_outbox || m_options.debug)
+        qCDebug(lcErrors).noquote() << (m_outbox ? "sending:" : "would send:") << QByteArray::fromStdString(complete.dump());
+    if (!m_outbox)
+        return false;
+    if (m_outbox->push(envelopeForEvent(complete, m_options.dsn)).isEmpty())
+        return false;
+    QMetaObject::invokeMethod(this, &ErrorTracker::sendPending, Qt::QueuedConnection);
+    return true;
+}
+
+void ErrorTracker::sendPending()
+{
+    if (!m_outbox || m_inFlight)
+        return;
+    const QList<DiskQueue::Entry> next = m_outbox->front(1);
+    if (next.isEmpty())
+        return;
+    QNetworkRequest request(m_dsn->envelopeUrl);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-sentry-envelope"));
+    request.setRawHeader("X-Sentry-Auth", m_dsn->authHeader(clientName()));
+    request.setTransferTimeout(int(std::chrono::milliseconds(kRequestTimeout).count()));
+    QNetworkReply *reply = m_network->post(request, next.first().data);
+    m_inFlight = reply;
+    const QString id = next.first().id;
+    connect(reply, &QNetworkReply::finished, this, [this, reply, id] { onEnvelopeReplied(reply, id); });
+}
+
+void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
+{
+    reply->deleteLater();
+    m_inFlight = nullptr;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
+        m_outbox->remove(id);
+        Q_EMIT envelopeFinished(true);
+        sendPending();
+        return;
+    }
+    if (isWorthRetrying(status)) {
+        // Kept on disk; the next report or the next start tries again.
+        qCWarning(lcErrors).noquote() << "error report not delivered, kept for later:" << status << reply->errorString();
+    } else {
+        qCWarning(lcErrors).noquote() << "collector refused an error report for good:" << status
+                                      << reply->readAll().left(512);
+        m_outbox->reject(id);
+    }
+    Q_EMIT envelopeFinished(false);
+}
+
+void ErrorTracker::collectCrashReports()
+{
+    const QDir directory(crashReportDirectory());
+    const QStringList names =
+        directory.entryList({QLatin1Char('*') + QLatin1String(CrashHandler::kReportSuffix)}, QDir::Files, QDir::Name);
+    for (const QString &name : names) {
+        const QString path = directory.filePath(name);
+        QFile file(path);
+        std::optional<CrashReport> report;
+        if (file.open(QIODevice::ReadOnly))
+            report = CrashReport::parse(file.readAll());
+        file.close();
+        if (!report) {
+            qCWarning(lcErrors) << "crash report" << path << "cannot be read; set aside";
+            QFile::rename(path, path + QStringLiteral(".rejected"));
+            continue;
+        }
+        nlohmann::ordered_json event = report->toEvent(newEventId());
+        event["logger"] = "brelta";
+        qCInfo(lcErrors) << "the previous run crashed with signal" << report->signal << "; reporting it";
+        // The report file stays until its envelope is safely in the outbox.
+        if (submit(event))
+            QFile::remove(path);
+    }
+}
+
+void ErrorTracker::reportHang(std::chrono::milliseconds blockedFor)
+{
+    qCWarning(lcErrors) << "the main thread has been blocked for" << blockedFor.count() << "ms";
+    nlohmann::ordered_json event = baseEvent(Level::Error);
+    event["exception"] = {
+        {"values", nlohmann::ordered_json::array(
+                       {{{"type", "App Hanging"},
+                         {"value", text(QStringLiteral("App hanging for at least %1 ms.").arg(m_options.appHangTimeout.count()))},
+                         {"mechanism", {{"type", "AppHang"}, {"handled", true}}}}})}};
+    submit(event);
+}
+
+} // namespace brelta::platform

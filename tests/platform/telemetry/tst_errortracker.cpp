@@ -1,0 +1,314 @@
+#include "platform/telemetry/CrashHandler.h"
+#include "platform/telemetry/ErrorEnvelope.h"
+#include "platform/telemetry/ErrorTracker.h"
+
+#include "platform/BuildInfo.h"
+#include "platform/telemetry/CollectorFixture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <csignal>
+#include <cstdlib>
+#include <stdexcept>
+#include <sys/resource.h>
+#include <thread>
+
+using namespace std::chrono_literals;
+using brelta::platform::CrashHandler;
+using brelta::platform::Dsn;
+using brelta::platform::ErrorTracker;
+using brelta::platform::ErrorTrackerOptions;
+using brelta::testsupport::CollectorFixture;
+using brelta::testsupport::CountingNetworkAccessManager;
+using brelta::testsupport::jsonText;
+
+class RecordingTooShort : public std::runtime_error
+{
+public:
+    using std::runtime_error::runtime_error;
+};
+
+namespace {
+
+ErrorTrackerOptions optionsFor(const QString &dsn, const QString &storage)
+{
+    ErrorTrackerOptions options;
+    options.dsn = dsn;
+    options.storageDirectory = storage;
+    options.installCrashHandler = false;
+    return options;
+}
+
+QString expectedRelease()
+{
+    return QStringLiteral("%1@%2+%3")
+        .arg(QLatin1String(brelta::buildinfo::kBundleIdentifier), QLatin1String(brelta::buildinfo::kVersion),
+             QLatin1String(brelta::buildinfo::kBuildNumber));
+}
+
+// The child process of the crash test: starts the tracker with its crash handler, then dies of `kind`.
+[[noreturn]] void crashAsChild(const QString &storage, const QString &kind)
+{
+    const rlimit noCore{0, 0};
+    ::setrlimit(RLIMIT_CORE, &noCore);
+    QNetworkAccessManager network;
+    ErrorTrackerOptions options;
+    options.dsn = QStringLiteral("http://key@127.0.0.1:9/1");
+    options.storageDirectory = storage;
+    ErrorTracker tracker(options, &network);
+    if (kind == QLatin1String("segv")) {
+        volatile int *nowhere = nullptr;
+        *nowhere = 42;
+    }
+    std::abort();
+}
+
+} // namespace
+
+class ErrorTrackerTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void dsnParsing_data()
+    {
+        QTest::addColumn<QString>("dsn");
+        QTest::addColumn<QString>("envelopeUrl"); // empty = refused
+        QTest::addColumn<QString>("key");
+
+        QTest::newRow("hosted") << "https://abc123@o1.ingest.example.io/42"
+                                << "https://o1.ingest.example.io/api/42/envelope/" << "abc123";
+        QTest::newRow("self-hosted with port and path") << "http://key@10.0.0.5:9000/errors/7"
+                                                        << "http://10.0.0.5:9000/errors/api/7/envelope/" << "key";
+        QTest::newRow("no public key") << "https://o1.ingest.example.io/42" << "" << "";
+        QTest::newRow("no project") << "https://abc@o1.ingest.example.io/" << "" << "";
+        QTest::newRow("not http") << "ftp://abc@example.io/1" << "" << "";
+        QTest::newRow("empty") << "" << "" << "";
+    }
+
+    void dsnParsing()
+    {
+        QFETCH(QString, dsn);
+        QFETCH(QString, envelopeUrl);
+        QFETCH(QString, key);
+        const std::optional<Dsn> parsed = Dsn::parse(dsn);
+        QCOMPARE(parsed.has_value(), !envelopeUrl.isEmpty());
+        if (parsed) {
+            QCOMPARE(parsed->envelopeUrl.toString(), envelopeUrl);
+            QCOMPARE(parsed->publicKey, key);
+        }
+    }
+
+    void anErrorReachesTheCollectorWithEnvironmentReleaseAndUser()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        tracker.setUser(QStringLiteral("user-42"));
+
+        tracker.captureError(RecordingTooShort("The session was too short"));
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        const nlohmann::json event = collector.collector.errorEvents().first();
+        const nlohmann::json &exception = event.at("exception").at("values").at(0);
+        QCOMPARE(jsonText(exception.at("type")), "RecordingTooShort");
+        QCOMPARE(jsonText(exception.at("value")), "The session was too short");
+        QCOMPARE(jsonText(event.at("level")), "error");
+        QCOMPARE(jsonText(event.at("environment")), "production");
+        QCOMPARE(jsonText(event.at("release")), expectedRelease());
+        QCOMPARE(jsonText(event.at("user").at("id")), "user-42");
+        QCOMPARE(event.at("event_id").get<std::string>().size(), size_t(32));
+        QCOMPARE(jsonText(collector.collector.envelopes().first().header.at("event_id")), jsonText(event.at("event_id")));
+        QTRY_COMPARE(tracker.pendingCount(), 0);
+    }
+
+    void aMessageWithoutUserAfterTheUserIsCleared()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        tracker.setUser(QStringLiteral("user-42"));
+        tracker.setUser(std::nullopt);
+
+        tracker.captureMessage(QStringLiteral("Restart succeed"), ErrorTracker::Level::Info);
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        const nlohmann::json event = collector.collector.errorEvents().first();
+        QCOMPARE(jsonText(event.at("message").at("formatted")), "Restart succeed");
+        QCOMPARE(jsonText(event.at("level")), "info");
+        QVERIFY(!event.contains("user"));
+    }
+
+    void reportsFromOtherThreadsArriveInFull()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+
+        std::thread worker([&tracker] {
+            for (int i = 0; i < 3; ++i)
+                tracker.captureMessage(QStringLiteral("background %1").arg(i));
+        });
+        worker.join();
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 3);
+    }
+
+    void reportsMadeOfflineAreSentByTheNextStart()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        const QUrl offline = brelta::testsupport::unreachableUrl();
+        {
+            ErrorTracker tracker(optionsFor(collector.collector.errorDsn(offline), storage.path()), &network);
+            QSignalSpy finished(&tracker, &ErrorTracker::envelopeFinished);
+            tracker.captureError(QStringLiteral("UploadAudioError"), QStringLiteral("connection refused"));
+            QVERIFY(finished.wait());
+            QCOMPARE(finished.first().first().toBool(), false);
+            QCOMPARE(tracker.pendingCount(), 1);
+        }
+
+        ErrorTracker restarted(optionsFor(collector.dsn(), storage.path()), &network);
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        QCOMPARE(jsonText(collector.collector.errorEvents().first().at("exception").at("values").at(0).at("type")),
+                 "UploadAudioError");
+        QTRY_COMPARE(restarted.pendingCount(), 0);
+    }
+
+    void aCrashIsReportedByTheNextStart_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("signalName");
+        QTest::addColumn<QString>("exportedFunction"); // a frame the backtrace must name; empty = none
+        QTest::newRow("segmentation fault") << "segv" << "SIGSEGV" << "";
+        QTest::newRow("abort") << "abort" << "SIGABRT" << "abort";
+    }
+
+    void aCrashIsReportedByTheNextStart()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, signalName);
+        QFETCH(QString, exportedFunction);
+        QTemporaryDir storage;
+
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-child"), storage.path(), kind});
+        QVERIFY(child.waitForFinished(20000));
+        QCOMPARE(child.exitStatus(), QProcess::CrashExit);
+        const QDir crashes(storage.path() + QStringLiteral("/crashes"));
+        QCOMPARE(crashes.entryList({QStringLiteral("*.report")}, QDir::Files).size(), 1);
+
+        CollectorFixture collector;
+        QNetworkAccessManager network;
+        ErrorTrackerOptions options = optionsFor(collector.dsn(), storage.path());
+        ErrorTracker tracker(options, &network);
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        const nlohmann::json event = collector.collector.errorEvents().first();
+        QCOMPARE(jsonText(event.at("level")), "fatal");
+        QCOMPARE(jsonText(event.at("release")), expectedRelease());
+        QCOMPARE(jsonText(event.at("environment")), "production");
+        const nlohmann::json &exception = event.at("exception").at("values").at(0);
+        QCOMPARE(jsonText(exception.at("type")), signalName);
+        QCOMPARE(jsonText(exception.at("mechanism").at("handled")), "false");
+        const nlohmann::json &frames = exception.at("stacktrace").at("frames");
+        QVERIFY(frames.size() >= 3);
+        // Every frame has its address; frames of the test program name it as their module.
+        QStringList functions;
+        QStringList packages;
+        for (const nlohmann::json &frame : frames) {
+            QVERIFY(jsonText(frame.at("instruction_addr")).startsWith(QLatin1String("0x")));
+            functions << QString::fromStdString(frame.value("function", std::string()));
+            packages << QString::fromStdString(frame.value("package", std::string()));
+        }
+        QVERIFY2(packages.contains(QCoreApplication::applicationFilePath()), qPrintable(packages.join(QLatin1Char('\n'))));
+        if (!exportedFunction.isEmpty())
+            QVERIFY2(functions.contains(exportedFunction), qPrintable(functions.join(QLatin1Char('\n'))));
+        QVERIFY(crashes.entryList({QStringLiteral("*.report")}, QDir::Files).isEmpty());
+    }
+
+    void aDamagedCrashReportIsSetAside()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        QVERIFY(QDir().mkpath(storage.path() + QStringLiteral("/crashes")));
+        QFile damaged(storage.path() + QStringLiteral("/crashes/crash-1.report"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write("brelta-crash-report 1\nrelease x\n"); // cut short before the signal line
+        damaged.close();
+
+        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        tracker.captureMessage(QStringLiteral("after"));
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        QCOMPARE(jsonText(collector.collector.errorEvents().first().at("message").at("formatted")), "after");
+        QVERIFY(QFile::exists(damaged.fileName() + QStringLiteral(".rejected")));
+    }
+
+    void aBlockedMainThreadIsReportedAsAHang()
+    {
+        CollectorFixture collector;
+        QTemporaryDir storage;
+        QNetworkAccessManager network;
+        ErrorTrackerOptions options = optionsFor(collector.dsn(), storage.path());
+        options.enableAppHangTracking = true;
+        options.appHangTimeout = 300ms;
+        ErrorTracker tracker(options, &network);
+        QTest::qWait(100); // the heartbeat runs
+
+        QThread::msleep(700);
+
+        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
+        const nlohmann::json event = collector.collector.errorEvents().first();
+        const nlohmann::json &exception = event.at("exception").at("values").at(0);
+        QCOMPARE(jsonText(exception.at("type")), "App Hanging");
+        QCOMPARE(jsonText(exception.at("value")), "App hanging for at least 300 ms.");
+        // One hang, one report; a running loop raises none.
+        QTest::qWait(500);
+        QCOMPARE(collector.collector.errorEvents().size(), 1);
+    }
+
+    void withoutADsnNothingIsSentOrKept()
+    {
+        QTemporaryDir storage;
+        CountingNetworkAccessManager network;
+        ErrorTrackerOptions options = optionsFor(QString(), storage.path() + QStringLiteral("/errors"));
+        options.installCrashHandler = true;
+        ErrorTracker tracker(options, &network);
+
+        tracker.setUser(QStringLiteral("user-1"));
+        tracker.captureError(QStringLiteral("AppError"), QStringLiteral("username was not found"));
+        tracker.captureMessage(QStringLiteral("Restart error"));
+        QTest::qWait(50);
+
+        QCOMPARE(network.requestCount(), 0);
+        QCOMPARE(tracker.pendingCount(), 0);
+        QVERIFY(!CrashHandler::isInstalled());
+        QVERIFY(!QDir(options.storageDirectory).exists());
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    if (argc == 4 && qstrcmp(argv[1], "--crash-child") == 0) {
+        QCoreApplication app(argc, argv);
+        crashAsChild(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+    }
+    QCoreApplication app(argc, argv);
+    ErrorTrackerTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_errortracker.moc"
