@@ -11,6 +11,23 @@ Json grantBody(const TokenGrant &grant)
                 {"identity", Json{{"id", grant.user.id.toStdString()}, {"email", grant.user.email.toStdString()}}}};
 }
 
+struct Credentials
+{
+    QString name;
+    QString password;
+};
+
+// The two texts of a sign-in or sign-up body, under `nameKey` and "password".
+std::optional<Credentials> credentials(const QHttpServerRequest &request, const char *nameKey)
+{
+    const auto body = jsonObjectBody(request);
+    const auto name = body ? stringMember(*body, nameKey) : std::nullopt;
+    const auto password = body ? stringMember(*body, "password") : std::nullopt;
+    if (!name || !password)
+        return std::nullopt;
+    return Credentials{QString::fromStdString(*name), QString::fromStdString(*password)};
+}
+
 } // namespace
 
 void AuthService::install(RouteTable &routes)
@@ -42,13 +59,11 @@ QHttpServerResponse AuthService::passwordSignIn(const QHttpServerRequest &reques
 {
     if (request.query().queryItemValue(QStringLiteral("realm")) != realm)
         return errorResponse(400, QStringLiteral("unknown realm"));
-    const auto body = jsonObjectBody(request);
-    const auto username = body ? stringMember(*body, "username") : std::nullopt;
-    const auto password = body ? stringMember(*body, "password") : std::nullopt;
-    if (!username || !password)
+    const auto given = credentials(request, "username");
+    if (!given)
         return errorResponse(400, QStringLiteral("expected a JSON object with the texts \"username\" and \"password\""));
 
-    const auto user = m_accounts.userWithPassword(QString::fromStdString(*username), QString::fromStdString(*password));
+    const auto user = m_accounts.userWithPassword(given->name, given->password);
     if (!user)
         return errorResponse(401, QStringLiteral("wrong e-mail address or password"));
     qCDebug(lcDevServer) << "password sign-in of" << user->email;
@@ -78,13 +93,11 @@ QHttpServerResponse AuthService::token(const QHttpServerRequest &request)
 
 QHttpServerResponse AuthService::signUp(const QHttpServerRequest &request)
 {
-    const auto body = jsonObjectBody(request);
-    const auto email = body ? stringMember(*body, "email") : std::nullopt;
-    const auto password = body ? stringMember(*body, "password") : std::nullopt;
-    if (!email || !password || email->empty() || password->empty())
+    const auto given = credentials(request, "email");
+    if (!given || given->name.isEmpty() || given->password.isEmpty())
         return errorResponse(400, QStringLiteral("expected a JSON object with a non-empty \"email\" and \"password\""));
 
-    const auto user = m_accounts.addUser(QString::fromStdString(*email), QString::fromStdString(*password));
+    const auto user = m_accounts.addUser(given->name, given->password);
     if (!user)
         return errorResponse(409, QStringLiteral("an account with this e-mail address exists"));
     qCInfo(lcDevServer) << "signed up" << user->email;

@@ -334,12 +334,23 @@ private Q_SLOTS:
         QCOMPARE(asUser(fresh, "POST", GatewayService::userInfoPath, "{}").status, 200);
     }
 
+    void accessTokenExpiresAfterItsLifetime()
+    {
+        server().setAccessTokenLifetime(2s);
+        const Tokens tokens = signIn();
+        QCOMPARE(asUser(tokens, "GET", GatewayService::preferencesPath, {}).status, 200);
+        QTest::qWait(2100);
+        QCOMPARE(asUser(tokens, "GET", GatewayService::preferencesPath, {}).status, 401);
+    }
+
     void failNextAnswersTheStatusWithoutServing()
     {
         const Tokens tokens = signIn();
         server().failNext(AuthService::tokenPath, 503, 2);
         const nlohmann::json refresh{{"refreshToken", tokens.refresh.toStdString()}};
-        QCOMPARE(http().post(AuthService::tokenPath, refresh).status, 503);
+        const ProbeReply failed = http().post(AuthService::tokenPath, refresh);
+        QCOMPARE(failed.status, 503);
+        QVERIFY(failed.json().at("error").is_string());
         QCOMPARE(http().post(AuthService::tokenPath, refresh).status, 503);
         // The refused attempts did not use the refresh token up.
         QCOMPARE(http().post(AuthService::tokenPath, refresh).status, 200);
