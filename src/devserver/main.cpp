@@ -19,8 +19,10 @@ class SignalQuitter
 public:
     SignalQuitter()
     {
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_fds) != 0)
+        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, s_fds) != 0) {
+            std::fprintf(stderr, "brelta-devserver: cannot watch for signals; Ctrl-C ends it without clean-up\n");
             return;
+        }
         m_notifier = std::make_unique<QSocketNotifier>(s_fds[1], QSocketNotifier::Read);
         QObject::connect(m_notifier.get(), &QSocketNotifier::activated, qApp, [] {
             char signalNumber = 0;
