@@ -548,8 +548,8 @@ private Q_SLOTS:
         DevServer other(options);
         QVERIFY(other.listen());
         HttpProbe probe(other.baseUrl());
-        const ProbeReply code = probe.post(AuthService::tokenPath, {{"code", other.issueSignInCode().toStdString()}});
-        probe.setBearer(QString::fromStdString(code.json().at("accessToken").get<std::string>()));
+        const ProbeReply grant = probe.post(AuthService::tokenPath, {{"code", other.issueSignInCode().toStdString()}});
+        probe.setBearer(QString::fromStdString(grant.json().at("accessToken").get<std::string>()));
         QCOMPARE(HttpProbe::finish(probe.startMultipart(UploadService::path, UploadForm().build())).status, 200);
         QCOMPARE(QFileInfo(other.uploads().constFirst().savedPath).absolutePath(), options.uploadDirectory);
     }
