@@ -90,7 +90,7 @@ HeadingView::HeadingView(const QString &text, HeadingSize size, const QColor &co
 {
 }
 
-void HeadingView::setSize(HeadingSize size)
+void HeadingView::setHeadingSize(HeadingSize size)
 {
     m_size = size;
     setTextFont(Typography::headingFont(size));
@@ -103,7 +103,7 @@ BodyView::BodyView(const QString &text, BodySize size, BodyWeight weight, const 
 {
 }
 
-void BodyView::setSize(BodySize size)
+void BodyView::setBodySize(BodySize size)
 {
     m_size = size;
     setTextFont(Typography::bodyFont(size, m_weight));

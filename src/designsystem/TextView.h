@@ -43,8 +43,8 @@ class HeadingView : public TextView
 
 public:
     HeadingView(const QString &text, HeadingSize size, const QColor &color, QWidget *parent = nullptr);
-    HeadingSize size() const { return m_size; }
-    void setSize(HeadingSize size);
+    HeadingSize headingSize() const { return m_size; }
+    void setHeadingSize(HeadingSize size);
 
 private:
     HeadingSize m_size;
@@ -57,8 +57,8 @@ class BodyView : public TextView
 
 public:
     BodyView(const QString &text, BodySize size, BodyWeight weight, const QColor &color, QWidget *parent = nullptr);
-    BodySize size() const { return m_size; }
-    void setSize(BodySize size);
+    BodySize bodySize() const { return m_size; }
+    void setBodySize(BodySize size);
     BodyWeight weight() const { return m_weight; }
 
 private:

@@ -2,6 +2,8 @@
 #include "designsystem/ResourceBundle.h"
 
 #include <QFile>
+#include <QLoggingCategory>
+#include <QThread>
 #include <QSet>
 #include <QTest>
 
@@ -58,6 +60,34 @@ class ColorsTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Runs first, so these are the process's first reads of the palette.
+    void concurrentFirstReadsFindTheBundleOnce()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("designsystem.resources.debug=true"));
+        static QAtomicInt lookups;
+        static QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+            if (text.startsWith(QLatin1String("using kit resources")))
+                lookups.ref();
+            previous(type, context, text);
+        });
+
+        QList<QColor> seen(8);
+        QList<QThread *> threads;
+        for (int i = 0; i < seen.size(); ++i)
+            threads << QThread::create([&seen, i] { seen[i] = Colors::gray100(); });
+        for (QThread *thread : threads)
+            thread->start();
+        for (QThread *thread : threads) {
+            QVERIFY(thread->wait(10000));
+            delete thread;
+        }
+        qInstallMessageHandler(previous);
+        QCOMPARE(lookups.loadRelaxed(), 1);
+        for (const QColor &color : seen)
+            QCOMPARE(color, Colors::gray100());
+        QVERIFY(Colors::gray100() != Colors::fallback());
+    }
+
     void everyTokenResolves_data()
     {
         QTest::addColumn<ColorToken>("token");

@@ -189,17 +189,31 @@ private slots:
         HeadingView heading(QStringLiteral("Welcome"), HeadingSize::H1, Qt::white);
         QCOMPARE(heading.font().pixelSize(), 32);
         QVERIFY(QFontInfo(heading.font()).family().startsWith("Anek Bangla"));
-        heading.setSize(HeadingSize::H3);
+        heading.setHeadingSize(HeadingSize::H3);
         QCOMPARE(heading.font().pixelSize(), 18);
     }
 
     void bodyWeightIsFixedWhenMade()
     {
         BodyView body(QStringLiteral("Goals"), BodySize::Small, BodyWeight::Bold, Qt::white);
-        body.setSize(BodySize::Large);
+        body.setBodySize(BodySize::Large);
         QCOMPARE(body.weight(), BodyWeight::Bold);
         QCOMPARE(QFontInfo(body.font()).weight(), int(QFont::Bold));
         QCOMPARE(body.font().pixelSize(), 16);
+    }
+
+    void emojiRenderInColour()
+    {
+        BodyView body(QStringLiteral("🎉"), BodySize::Large, BodyWeight::Regular, Qt::white);
+        body.resize(body.sizeHint());
+        QImage image(body.size(), QImage::Format_ARGB32);
+        image.fill(Qt::black);
+        body.render(&image, {}, {}, QWidget::DrawChildren);
+        int coloured = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                coloured += QColor(image.pixel(x, y)).hsvSaturation() > 100 ? 1 : 0;
+        QVERIFY2(coloured > 20, "the party popper came out without colour: no colour emoji font");
     }
 
     void textIsShownAsWritten()
