@@ -1,6 +1,7 @@
 #include "designsystem/IconView.h"
 
 #include "designsystem/Colors.h"
+#include "designsystem/SizeCases.h"
 
 #include <QFocusEvent>
 #include <QPainter>
@@ -55,11 +56,7 @@ void IconView::paintEvent(QPaintEvent *)
 
 std::optional<IconButton::Size> IconButton::sizeFromPoints(double points)
 {
-    if (points == double(Size::Large))
-        return Size::Large;
-    if (points == double(Size::Medium))
-        return Size::Medium;
-    return std::nullopt;
+    return sizeCaseFromPoints(points, {Size::Large, Size::Medium});
 }
 
 IconButton::IconButton(IconName name, Size size, const QColor &fillColor, QWidget *parent)

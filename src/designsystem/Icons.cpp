@@ -1,6 +1,7 @@
 #include "designsystem/Icons.h"
 
 #include "designsystem/ResourceBundle.h"
+#include "designsystem/SizeCases.h"
 
 #include <QCache>
 #include <QFile>
@@ -134,11 +135,7 @@ std::optional<IconName> Icons::fromRawValue(QStringView rawValue)
 
 std::optional<IconSize> Icons::sizeFromPoints(double points)
 {
-    for (IconSize size : {IconSize::Large, IconSize::Medium, IconSize::Small, IconSize::Tiny}) {
-        if (points == Icons::points(size))
-            return size;
-    }
-    return std::nullopt;
+    return sizeCaseFromPoints(points, {IconSize::Large, IconSize::Medium, IconSize::Small, IconSize::Tiny});
 }
 
 QString Icons::svgPath(IconName name)

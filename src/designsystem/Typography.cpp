@@ -1,6 +1,7 @@
 #include "designsystem/Typography.h"
 
 #include "designsystem/Fonts.h"
+#include "designsystem/SizeCases.h"
 #include "designsystem/TextLayout.h"
 
 namespace brelta::designsystem {
@@ -15,20 +16,12 @@ QFont withTracking(QFont font, qreal tracking)
 
 std::optional<HeadingSize> Typography::headingSizeFromPoints(double points)
 {
-    for (HeadingSize size : {HeadingSize::H1, HeadingSize::H2, HeadingSize::H3}) {
-        if (points == Typography::points(size))
-            return size;
-    }
-    return std::nullopt;
+    return sizeCaseFromPoints(points, {HeadingSize::H1, HeadingSize::H2, HeadingSize::H3});
 }
 
 std::optional<BodySize> Typography::bodySizeFromPoints(double points)
 {
-    for (BodySize size : {BodySize::Large, BodySize::Medium, BodySize::Small, BodySize::Tiny}) {
-        if (points == Typography::points(size))
-            return size;
-    }
-    return std::nullopt;
+    return sizeCaseFromPoints(points, {BodySize::Large, BodySize::Medium, BodySize::Small, BodySize::Tiny});
 }
 
 QString Typography::fontName(BodyWeight weight)

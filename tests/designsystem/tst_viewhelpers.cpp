@@ -24,6 +24,26 @@ public:
 protected:
     void mousePressEvent(QMouseEvent *) override { ++presses; }
 };
+
+// A window with the watched view at the top left and another widget at the bottom right.
+struct TapScene
+{
+    QWidget window;
+    PressCounter *view = new PressCounter;
+    PressCounter *elsewhere = new PressCounter;
+    TapOutside tap{view};
+    QSignalSpy tapped{&tap, &TapOutside::tappedOutside};
+
+    TapScene()
+    {
+        window.resize(300, 300);
+        view->setParent(&window);
+        view->setGeometry(10, 10, 50, 50);
+        elsewhere->setParent(&window);
+        elsewhere->setGeometry(200, 200, 80, 80);
+        window.show();
+    }
+};
 } // namespace
 
 class ViewHelpersTest : public QObject
@@ -62,53 +82,33 @@ private slots:
 
     void tapOutsideDoesNothingWhileInactive()
     {
-        QWidget window;
-        window.resize(300, 300);
-        auto *view = fixedWidget({50, 50}, &window);
-        auto *elsewhere = new PressCounter;
-        elsewhere->setParent(&window);
-        elsewhere->setGeometry(200, 200, 80, 80);
-        TapOutside tap(view);
-        QSignalSpy tapped(&tap, &TapOutside::tappedOutside);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        QTest::mouseClick(elsewhere, Qt::LeftButton);
-        QCOMPARE(tapped.count(), 0);
-        QCOMPARE(elsewhere->presses, 1);
+        TapScene scene;
+        QVERIFY(QTest::qWaitForWindowExposed(&scene.window));
+        QTest::mouseClick(scene.elsewhere, Qt::LeftButton);
+        QCOMPARE(scene.tapped.count(), 0);
+        QCOMPARE(scene.elsewhere->presses, 1);
     }
 
     void tapOutsideRunsOncePerTapAndSwallowsIt()
     {
-        QWidget window;
-        window.resize(300, 300);
-        auto *view = new PressCounter;
-        view->setParent(&window);
-        view->setGeometry(10, 10, 50, 50);
-        auto *elsewhere = new PressCounter;
-        elsewhere->setParent(&window);
-        elsewhere->setGeometry(200, 200, 80, 80);
-        TapOutside tap(view);
-        QSignalSpy tapped(&tap, &TapOutside::tappedOutside);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-
-        tap.setActive(true);
-        QTest::mouseClick(elsewhere, Qt::LeftButton);
-        QCOMPARE(tapped.count(), 1);
-        QCOMPARE(elsewhere->presses, 0);
-        QTest::mouseClick(&window, Qt::LeftButton, {}, QPoint(150, 20));
-        QCOMPARE(tapped.count(), 2);
+        TapScene scene;
+        QVERIFY(QTest::qWaitForWindowExposed(&scene.window));
+        scene.tap.setActive(true);
+        QTest::mouseClick(scene.elsewhere, Qt::LeftButton);
+        QCOMPARE(scene.tapped.count(), 1);
+        QCOMPARE(scene.elsewhere->presses, 0);
+        QTest::mouseClick(&scene.window, Qt::LeftButton, {}, QPoint(150, 20));
+        QCOMPARE(scene.tapped.count(), 2);
 
         // A press on the view itself reaches the view.
-        QTest::mouseClick(view, Qt::LeftButton);
-        QCOMPARE(tapped.count(), 2);
-        QCOMPARE(view->presses, 1);
+        QTest::mouseClick(scene.view, Qt::LeftButton);
+        QCOMPARE(scene.tapped.count(), 2);
+        QCOMPARE(scene.view->presses, 1);
 
-        tap.setActive(false);
-        QTest::mouseClick(elsewhere, Qt::LeftButton);
-        QCOMPARE(tapped.count(), 2);
-        QCOMPARE(elsewhere->presses, 1);
+        scene.tap.setActive(false);
+        QTest::mouseClick(scene.elsewhere, Qt::LeftButton);
+        QCOMPARE(scene.tapped.count(), 2);
+        QCOMPARE(scene.elsewhere->presses, 1);
     }
 
     void placeholderKeepsItsRoomWhileHidden()
