@@ -209,7 +209,11 @@ QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation>
 
 QCoro::Task<bool> SecretStore::answeredInTime(std::shared_ptr<Operation> operation, QString what)
 {
-    if (operation->finished || co_await qCoro(operation.get(), &Operation::done, m_timeout))
+    // co_await stays out of conditions throughout: GCC 12 mishandles the temporaries there.
+    if (operation->finished)
+        co_return true;
+    const auto done = co_await qCoro(operation.get(), &Operation::done, m_timeout);
+    if (done.has_value())
         co_return true;
     qCWarning(lcSecretStore).noquote() << what << "did not finish within" << m_timeout.count() << "ms";
     co_return false;
@@ -223,7 +227,8 @@ QString SecretStore::timeoutError() const
 QCoro::Task<SecretRead> SecretStore::read(SecretItem item)
 {
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Read, QString()));
-    if (!co_await answeredInTime(operation, QStringLiteral("reading ") + item.service))
+    const bool answered = co_await answeredInTime(operation, QStringLiteral("reading ") + item.service);
+    if (!answered)
         co_return SecretRead{SecretRead::Status::Failed, {}, timeoutError()};
     co_return operation->readOutcome;
 }
@@ -231,7 +236,8 @@ QCoro::Task<SecretRead> SecretStore::read(SecretItem item)
 QCoro::Task<SecretWrite> SecretStore::write(SecretItem item, QString value)
 {
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Write, std::move(value)));
-    if (!co_await answeredInTime(operation, QStringLiteral("writing ") + item.service))
+    const bool answered = co_await answeredInTime(operation, QStringLiteral("writing ") + item.service);
+    if (!answered)
         co_return SecretWrite{SecretWrite::Status::Failed, timeoutError()};
     co_return operation->writeOutcome;
 }
@@ -239,7 +245,8 @@ QCoro::Task<SecretWrite> SecretStore::write(SecretItem item, QString value)
 QCoro::Task<SecretWrite> SecretStore::remove(SecretItem item)
 {
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Remove, QString()));
-    if (!co_await answeredInTime(operation, QStringLiteral("removing ") + item.service))
+    const bool answered = co_await answeredInTime(operation, QStringLiteral("removing ") + item.service);
+    if (!answered)
         co_return SecretWrite{SecretWrite::Status::Failed, timeoutError()};
     co_return operation->writeOutcome;
 }

@@ -1,13 +1,10 @@
 #include "platform/keyring/SecretStore.h"
 #include "testsupport/CheckedWait.h"
 
-#include <QDBusArgument>
+#include "platform/keyring/KeyringControl.h"
+
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusMetaType>
-#include <QDBusObjectPath>
-#include <QDBusReply>
 #include <QTest>
 #include <QUuid>
 
@@ -16,84 +13,9 @@ using brelta::platform::SecretRead;
 using brelta::platform::SecretStore;
 using brelta::platform::SecretWrite;
 using brelta::testsupport::awaitTask;
+using brelta::testsupport::keyring::LockedKeyring;
 
 namespace {
-
-// The Secret Service's secret value, (oayays), as UnlockWithMasterPassword takes it.
-struct MasterSecret
-{
-    QDBusObjectPath session;
-    QByteArray parameters;
-    QByteArray value;
-    QString contentType;
-};
-
-QDBusArgument &operator<<(QDBusArgument &argument, const MasterSecret &secret)
-{
-    argument.beginStructure();
-    argument << secret.session << secret.parameters << secret.value << secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-const QDBusArgument &operator>>(const QDBusArgument &argument, MasterSecret &secret)
-{
-    argument.beginStructure();
-    argument >> secret.session >> secret.parameters >> secret.value >> secret.contentType;
-    argument.endStructure();
-    return argument;
-}
-
-} // namespace
-
-Q_DECLARE_METATYPE(MasterSecret)
-
-namespace {
-
-const QString kSecretsService = QStringLiteral("org.freedesktop.secrets");
-const QString kSecretsPath = QStringLiteral("/org/freedesktop/secrets");
-// scripts/services/start unlocks the test keyring with this password.
-const QByteArray kKeyringPassword = "brelta-test";
-
-QDBusMessage callSecretService(const QString &interface, const QString &method, const QVariantList &arguments)
-{
-    QDBusMessage call = QDBusMessage::createMethodCall(kSecretsService, kSecretsPath, interface, method);
-    call.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
-}
-
-QDBusObjectPath defaultCollection()
-{
-    const QDBusMessage reply = callSecretService(QStringLiteral("org.freedesktop.Secret.Service"),
-                                                 QStringLiteral("ReadAlias"), {QStringLiteral("default")});
-    return reply.arguments().value(0).value<QDBusObjectPath>();
-}
-
-bool lockKeyring()
-{
-    const QDBusMessage reply =
-        callSecretService(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("Lock"),
-                          {QVariant::fromValue(QList<QDBusObjectPath>{defaultCollection()})});
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
-
-// Unlocking through the service's Unlock needs a prompt, which a headless session cannot show; gnome-keyring's
-// own interface takes the password directly, inside a plain session of this connection.
-bool unlockKeyring()
-{
-    const QDBusMessage session =
-        callSecretService(QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("OpenSession"),
-                          {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
-    if (session.type() != QDBusMessage::ReplyMessage)
-        return false;
-    const MasterSecret secret{session.arguments().value(1).value<QDBusObjectPath>(), {}, kKeyringPassword,
-                              QStringLiteral("text/plain")};
-    const QDBusMessage reply = callSecretService(
-        QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
-        QStringLiteral("UnlockWithMasterPassword"),
-        {QVariant::fromValue(defaultCollection()), QVariant::fromValue(secret)});
-    return reply.type() == QDBusMessage::ReplyMessage;
-}
 
 SecretItem freshItem()
 {
@@ -110,8 +32,7 @@ class SecretStoreTest : public QObject
 private slots:
     void initTestCase()
     {
-        qDBusRegisterMetaType<MasterSecret>();
-        QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(kSecretsService),
+        QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(brelta::testsupport::keyring::kSecretsService),
                  "run under scripts/test: it starts the Secret Service");
     }
 
@@ -178,13 +99,13 @@ private slots:
         const SecretItem item = freshItem();
         QVERIFY(!awaitTask(store.write(item, QStringLiteral("kept"))).value->failed());
 
-        QVERIFY(lockKeyring());
+        LockedKeyring locked;
+        QVERIFY(locked.isLocked());
         const auto lockedRead = awaitTask(store.read(item));
         const auto lockedRemoval = awaitTask(store.remove(item));
         const auto missingRead = awaitTask(store.read(freshItem()));
-        const bool unlocked = unlockKeyring();
+        QVERIFY(locked.unlock());
 
-        QVERIFY(unlocked);
         QVERIFY(lockedRead.succeeded());
         QCOMPARE(lockedRead.value->status, SecretRead::Status::Failed);
         QVERIFY(!lockedRead.value->error.isEmpty());

@@ -1,0 +1,432 @@
+#include "backend/client/ApiClient.h"
+
+#include "backend/client/ApiErrors.h"
+#include "backend/client/UserAgent.h"
+#include "backend/records/ApiTips.h"
+#include "platform/Json.h"
+#include "platform/SettingsStore.h"
+#include "shell/SessionHooks.h"
+#include "shell/StoredValues.h"
+
+#include <QCoreApplication>
+#include <QCoroSignal>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QUrlQuery>
+
+Q_LOGGING_CATEGORY(lcApiClient, "brelta.backend.client")
+
+namespace brelta::backend {
+
+using shell::AppError;
+
+namespace {
+
+constexpr int kMaxRetries = 2;
+
+bool isRefusedWith(const std::exception_ptr &failure, int status)
+{
+    try {
+        std::rethrow_exception(failure);
+    } catch (const HttpFailure &http) {
+        return http.isRefusedStatus() && http.status() == status;
+    } catch (...) {
+        return false;
+    }
+}
+
+std::exception_ptr appError(const QString &message)
+{
+    return std::make_exception_ptr(AppError(AppError::Kind::General, message));
+}
+
+QCoro::Task<> removeStoredToken(KeychainStore *keychain, KeychainKey key)
+{
+    // A failure is logged by the store; the next sign-in overwrites the item anyway.
+    co_await keychain->remove(key);
+}
+
+} // namespace
+
+// One refresh under way, and what it came to, for every request that waits for it.
+class ApiClient::RefreshFlight : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit RefreshFlight(std::shared_ptr<OAuthRequestInterceptor> interceptor)
+        : interceptor(std::move(interceptor))
+    {
+    }
+
+    const std::shared_ptr<OAuthRequestInterceptor> interceptor;
+    RefreshOutcome outcome;
+
+signals:
+    void finished();
+};
+
+ApiClient::ApiClient(BackendHosts hosts, KeychainStore *keychain, platform::SettingsStore *settings,
+                     shell::SessionHooks *session, ApiClientOptions options, QObject *parent)
+    : OAuthRequestInterceptorDelegate(parent)
+    , m_hosts(std::move(hosts))
+    , m_endpoints(m_hosts)
+    , m_hostsError(m_hosts.validationError())
+    , m_keychain(keychain)
+    , m_settings(settings)
+    , m_session(session)
+    , m_options(std::move(options))
+    , m_userAgent(buildUserAgent(UserAgentParts::current(
+          m_options.launchArguments.isEmpty() ? QCoreApplication::arguments() : m_options.launchArguments)))
+    , m_executor(&m_network, m_options.transferTimeout)
+    , m_interceptor(std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString()))
+    , m_nextKeychainRetryDelay(m_options.keychainRetryDelay)
+{
+    if (!m_hostsError.isEmpty())
+        qCCritical(lcApiClient).noquote() << "the backend hosts cannot be used:" << m_hostsError;
+    m_keychainRetry.setSingleShot(true);
+    connect(&m_keychainRetry, &QTimer::timeout, this, [this] { retryTokenLoad(); });
+}
+
+ApiClient::~ApiClient() = default;
+
+// Tokens ------------------------------------------------------------------------------------------------
+
+void ApiClient::configureInterceptor(const QString &accessToken, const QString &refreshToken)
+{
+    ++m_sessionNumber;
+    m_keychainRetry.stop();
+    m_interceptor->revoke();
+    m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, this, kMaxRetries, accessToken, refreshToken);
+}
+
+void ApiClient::clearSession()
+{
+    ++m_sessionNumber;
+    m_keychainRetry.stop();
+    m_accessToken.reset();
+    m_refreshToken.reset();
+    m_interceptor->revoke();
+    m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString());
+    for (const KeychainKey key : kAllKeychainKeys)
+        removeStoredToken(m_keychain, key);
+}
+
+QCoro::Task<> ApiClient::loadTokensFromKeychain()
+{
+    m_nextKeychainRetryDelay = m_options.keychainRetryDelay;
+    // (co_await kept out of conditions: GCC 12 mishandles temporaries there.)
+    const TokenLoad load = co_await readStoredTokens();
+    if (load == TokenLoad::Failed)
+        m_keychainRetry.start(m_nextKeychainRetryDelay);
+}
+
+QCoro::Task<> ApiClient::retryTokenLoad()
+{
+    const TokenLoad load = co_await readStoredTokens();
+    if (load == TokenLoad::Loaded) {
+        emit tokensRestored();
+    } else if (load == TokenLoad::Failed) {
+        m_nextKeychainRetryDelay = std::min(m_nextKeychainRetryDelay * 2, m_options.maxKeychainRetryDelay);
+        m_keychainRetry.start(m_nextKeychainRetryDelay);
+    }
+}
+
+QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
+{
+    QPointer<ApiClient> self(this);
+    const quint64 session = m_sessionNumber;
+    // One after the other: the store answers each within its own timeout.
+    const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
+    const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
+    if (!self || session != m_sessionNumber)
+        co_return TokenLoad::Superseded;  // a sign-in or sign-out since then: its tokens hold
+
+    using Status = platform::SecretRead::Status;
+    if (access.status == Status::Failed || refresh.status == Status::Failed) {
+        // Not "signed out": the items may well be there behind a locked keyring. Keep trying.
+        const QString error = access.status == Status::Failed ? access.error : refresh.error;
+        report(QStringLiteral("failed to read the tokens from the keychain: ") + error);
+        co_return TokenLoad::Failed;
+    }
+
+    m_accessToken = access.status == Status::Found ? std::optional(access.value) : std::nullopt;
+    m_refreshToken = refresh.status == Status::Found ? std::optional(refresh.value) : std::nullopt;
+    configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
+    co_return TokenLoad::Loaded;
+}
+
+QCoro::Task<> ApiClient::storeTokens(QString accessToken, QString refreshToken)
+{
+    QPointer<ApiClient> self(this);
+    // Both writes start at once; the store keeps the order of writes to each item, so a later exchange's
+    // tokens (or the sign-out's removal) still win over these.
+    auto accessWrite = m_keychain->setString(std::move(accessToken), KeychainKey::AccessToken);
+    auto refreshWrite = m_keychain->setString(std::move(refreshToken), KeychainKey::RefreshToken);
+    const bool accessStored = co_await std::move(accessWrite);
+    const bool refreshStored = co_await std::move(refreshWrite);
+    if (!self)
+        co_return;
+    // The tokens stay in memory for this run either way.
+    if (!accessStored)
+        report(QStringLiteral("failed to set accessToken to keychain"));
+    if (!refreshStored)
+        report(QStringLiteral("failed to set refreshToken to keychain"));
+}
+
+void ApiClient::report(const QString &message)
+{
+    qCWarning(lcApiClient).noquote() << message;
+    emit errorReported(AppError(AppError::Kind::General, message));
+}
+
+// Sign-in -----------------------------------------------------------------------------------------------
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::signIn(QString username, QString password)
+{
+    nlohmann::ordered_json body = {{"username", username.toStdString()}, {"password", password.toStdString()}};
+    const auto login = platform::decodeJson<ApiAuth::LoginResponse>(co_await post(m_endpoints.passwordSignIn, body));
+    co_return co_await exchangeCode(login.code);
+}
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::signInWithCode(QString code)
+{
+    co_return co_await exchangeCode(std::move(code));
+}
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::signUp(QString email, QString password)
+{
+    nlohmann::ordered_json body = {{"email", email.toStdString()}, {"password", password.toStdString()}};
+    const auto signUp = platform::decodeJson<ApiAuth::SignUpResponse>(co_await post(m_endpoints.signUp, body));
+    co_return co_await exchangeCode(signUp.authCode);
+}
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::exchangeCode(QString code)
+{
+    const ApiAuth::UserIdentity identity = co_await getToken(false, std::move(code));
+    configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
+    co_return identity;
+}
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::getToken(bool isRefresh, QString value)
+{
+    co_return co_await exchangeToken(isRefresh, std::move(value), std::nullopt);
+}
+
+QCoro::Task<ApiAuth::UserIdentity> ApiClient::exchangeToken(bool isRefresh, QString value,
+                                                            std::optional<quint64> session)
+{
+    nlohmann::ordered_json body = nlohmann::ordered_json::object();
+    body[isRefresh ? "refreshToken" : "code"] = value.toStdString();
+
+    ApiAuth::GetTokenResponse response;
+    std::exception_ptr failure;
+    try {
+        response = platform::decodeJson<ApiAuth::GetTokenResponse>(co_await post(m_endpoints.token, body));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    const bool sameSession = !session || *session == m_sessionNumber;
+    if (failure) {
+        if (isRefresh && sameSession && isRefusedWith(failure, 401))
+            signOutAfterRefusedRefresh();
+        std::rethrow_exception(failure);
+    }
+    if (!sameSession) {
+        // Signed out (or in as someone else) while the answer travelled: it must not bring tokens back.
+        qCInfo(lcApiClient) << "dropping a token refresh that finished after its session ended";
+        throw AppError(AppError::Kind::General, QStringLiteral("the session ended while its tokens were refreshed"));
+    }
+
+    m_accessToken = response.accessToken;
+    m_refreshToken = response.refreshToken;
+    storeTokens(response.accessToken, response.refreshToken);
+    co_return response.identity;
+}
+
+void ApiClient::signOutAfterRefusedRefresh()
+{
+    QTimer::singleShot(0, this, [this] {
+        report(QStringLiteral("Got error 401 while refreshing accessToken using refreshToken"));
+        if (m_session)
+            m_session->logOut();
+    });
+}
+
+QCoro::Task<RefreshOutcome> ApiClient::refreshTokens(std::shared_ptr<OAuthRequestInterceptor> interceptor)
+{
+    // Requests refused together share one refresh: a backend that rotates refresh tokens would refuse a
+    // second refresh with the same token and end the session.
+    while (m_refreshFlight) {
+        const std::shared_ptr<RefreshFlight> flight = m_refreshFlight;
+        co_await qCoro(flight.get(), &RefreshFlight::finished);
+        if (flight->interceptor == interceptor)
+            co_return flight->outcome;
+    }
+
+    const auto flight = std::make_shared<RefreshFlight>(interceptor);
+    m_refreshFlight = flight;
+    flight->outcome = co_await runRefresh(interceptor);
+    m_refreshFlight.reset();
+    emit flight->finished();
+    co_return flight->outcome;
+}
+
+QCoro::Task<RefreshOutcome> ApiClient::runRefresh(std::shared_ptr<OAuthRequestInterceptor> interceptor)
+{
+    if (interceptor != m_interceptor || interceptor->isRevoked())
+        co_return RefreshOutcome{false, appError(QStringLiteral("the request belonged to a session that has ended"))};
+
+    const quint64 session = m_sessionNumber;
+    std::exception_ptr failure;
+    try {
+        co_await exchangeToken(true, interceptor->refreshToken(), session);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        if (isRefusedWith(failure, 401))
+            interceptor->forgetRefreshToken();
+        co_return RefreshOutcome{false, failure};
+    }
+    if (!m_accessToken || !m_refreshToken)
+        co_return RefreshOutcome{false, appError(QString())};
+    interceptor->setTokens(*m_accessToken, *m_refreshToken);
+    co_return RefreshOutcome{true, {}};
+}
+
+// Endpoints -------------------------------------------------------------------------------------------
+
+std::optional<QString> ApiClient::storedUsername() const
+{
+    return m_settings ? m_settings->text(shell::storedvalues::kUsername) : std::nullopt;
+}
+
+QCoro::Task<std::vector<ApiMessages::MessagesListEntry>> ApiClient::listActiveUserMessages()
+{
+    const std::optional<QString> username = storedUsername();
+    if (!username)
+        co_return std::vector<ApiMessages::MessagesListEntry>();
+    const nlohmann::ordered_json body = {{"user_id", username->toStdString()}};
+    auto response = platform::decodeJson<ApiMessages::GetMessagesListResponse>(
+        co_await post(m_endpoints.listActiveUserMessages, body));
+    co_return std::move(response.entries).value_or(std::vector<ApiMessages::MessagesListEntry>());
+}
+
+QCoro::Task<ApiMessages::Message> ApiClient::getUserMessage(QString messageId)
+{
+    const std::optional<QString> username = storedUsername();
+    if (!username)
+        throw AppError(AppError::Kind::General, QStringLiteral("username was not found"));
+    const nlohmann::ordered_json body = {{"user_id", username->toStdString()}, {"message_id", messageId.toStdString()}};
+    auto response =
+        platform::decodeJson<ApiMessages::GetMessageResponse>(co_await post(m_endpoints.getUserMessage, body));
+    co_return std::move(response.userMessage);
+}
+
+QCoro::Task<> ApiClient::reportUserMessageInteraction(QString messageId)
+{
+    const nlohmann::ordered_json body = {{"message_id", messageId.toStdString()}};
+    platform::decodeJson<ApiMessages::ReportUserMessageInteractionResponse>(
+        co_await post(m_endpoints.reportUserMessageInteraction, body));
+}
+
+QCoro::Task<ApiPreferences::GetPreferencesResponse> ApiClient::getPreferences()
+{
+    const QByteArray body = co_await get(m_endpoints.preferences, QMap<QString, QString>());
+    co_return platform::decodeJson<ApiPreferences::GetPreferencesResponse>(body);
+}
+
+QCoro::Task<> ApiClient::setGoals(QStringList goals)
+{
+    nlohmann::ordered_json list = nlohmann::ordered_json::array();
+    for (const QString &goal : std::as_const(goals))
+        list.push_back(goal.toStdString());
+    nlohmann::ordered_json body = nlohmann::ordered_json::object();
+    body["goals"] = std::move(list);
+    co_await put(m_endpoints.preferenceGoals, std::move(body));
+}
+
+QCoro::Task<> ApiClient::setFeedbackLanguage(QString language)
+{
+    const nlohmann::ordered_json body = {{"language_preferences", {{"feedback_language", language.toStdString()}}}};
+    co_await put(m_endpoints.preferenceLanguage, body);
+}
+
+QCoro::Task<QString> ApiClient::generateCoachingTip()
+{
+    // The count travels as the text "1", not as a number.
+    const nlohmann::ordered_json body = {{"amount", {{"amount_to_generate", "1"}}}};
+    const auto response =
+        platform::decodeJson<ApiTips::GetCoachingTipsResponse>(co_await post(m_endpoints.generateCoachingTips, body));
+    if (response.generatedCoachingTips.empty())
+        throw AppError(AppError::Kind::General, QStringLiteral("the backend generated no coaching tip"));
+    co_return response.generatedCoachingTips.front().tipText;
+}
+
+QCoro::Task<ApiQuomblerDto::UserInfo> ApiClient::getUserInfo()
+{
+    auto response = platform::decodeJson<ApiQuomblerDto::GetUserInfoResponse>(
+        co_await post(m_endpoints.getUserInfo, nlohmann::ordered_json::object()));
+    co_return std::move(response.userInfo);
+}
+
+// Generic requests ------------------------------------------------------------------------------------
+
+QNetworkRequest ApiClient::jsonRequest(const QUrl &url) const
+{
+    QNetworkRequest request(url);
+    request.setRawHeader("Content-Type", "application/json");
+    request.setRawHeader("User-Agent", m_userAgent.toUtf8());
+    return request;
+}
+
+QCoro::Task<QByteArray> ApiClient::get(QUrl url, QMap<QString, QString> params)
+{
+    if (!params.isEmpty()) {
+        QUrlQuery query;
+        for (auto it = params.cbegin(); it != params.cend(); ++it)
+            query.addQueryItem(it.key(), it.value());
+        url.setQuery(query);
+    }
+    OutgoingRequest outgoing{QNetworkRequest(url),
+                             [](QNetworkAccessManager &network, const QNetworkRequest &request) {
+                                 return network.get(request);
+                             }};
+    co_return co_await send(std::move(outgoing), url);
+}
+
+QCoro::Task<QByteArray> ApiClient::post(QUrl url, nlohmann::ordered_json params)
+{
+    const QByteArray body = platform::toJsonText(params);
+    OutgoingRequest outgoing{jsonRequest(url), [body](QNetworkAccessManager &network, const QNetworkRequest &request) {
+                                 return network.post(request, body);
+                             }};
+    co_return co_await send(std::move(outgoing), url);
+}
+
+QCoro::Task<QByteArray> ApiClient::put(QUrl url, nlohmann::ordered_json params)
+{
+    const QByteArray body = platform::toJsonText(params);
+    OutgoingRequest outgoing{jsonRequest(url), [body](QNetworkAccessManager &network, const QNetworkRequest &request) {
+                                 return network.put(request, body);
+                             }};
+    co_return co_await send(std::move(outgoing), url);
+}
+
+QCoro::Task<QByteArray> ApiClient::send(OutgoingRequest outgoing, std::optional<QUrl> mappingUrl)
+{
+    if (!m_hostsError.isEmpty())
+        throw AppError(AppError::Kind::General, QStringLiteral("the backend hosts cannot be used: ") + m_hostsError);
+    std::exception_ptr failure;
+    try {
+        co_return co_await m_executor.execute(std::move(outgoing), m_interceptor);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    std::rethrow_exception(mapFailure(failure, mappingUrl, m_endpoints));
+}
+
+} // namespace brelta::backend
+
+#include "ApiClient.moc"

@@ -1,0 +1,163 @@
+#pragma once
+
+#include "backend/client/ApiAuth.h"
+#include "backend/client/BackendHosts.h"
+#include "backend/client/KeychainStore.h"
+#include "backend/client/OAuthRequestInterceptor.h"
+#include "backend/client/RequestExecutor.h"
+#include "backend/records/ApiMessages.h"
+#include "backend/records/ApiPreferences.h"
+#include "backend/records/ApiQuomblerDto.h"
+#include "shell/AppError.h"
+
+#include <QCoroTask>
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QStringList>
+#include <QTimer>
+
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <memory>
+#include <optional>
+
+namespace brelta::platform {
+class SettingsStore;
+}
+namespace brelta::shell {
+class SessionHooks;
+}
+
+namespace brelta::backend {
+
+struct ApiClientOptions
+{
+    // Bounds every request: no bytes for this long and the request fails as a bad connection.
+    std::chrono::milliseconds transferTimeout = std::chrono::seconds(30);
+    // When the tokens cannot be read at launch (locked keyring, no Secret Service), the read is tried
+    // again after this delay, doubling up to maxKeychainRetryDelay.
+    std::chrono::milliseconds keychainRetryDelay = std::chrono::seconds(15);
+    std::chrono::milliseconds maxKeychainRetryDelay = std::chrono::minutes(5);
+    // The process's launch arguments, for the user agent; empty = QCoreApplication::arguments().
+    QStringList launchArguments;
+};
+
+// The one client of the backend. Every operation runs on the main thread; several may be under way at
+// once. Failures reach callers as ApiClientException (bad connection, wrong credentials, e-mail taken),
+// HttpFailure (any other refused status) or platform::JsonDecodeError (an answer of the wrong shape).
+class ApiClient : public OAuthRequestInterceptorDelegate
+{
+    Q_OBJECT
+
+public:
+    // `keychain`, `settings` and `session` must outlive the client; `session` may be null until the shell
+    // exists (then nothing is signed out).
+    ApiClient(BackendHosts hosts, KeychainStore *keychain, platform::SettingsStore *settings,
+              shell::SessionHooks *session, ApiClientOptions options = {}, QObject *parent = nullptr);
+    ~ApiClient() override;
+
+    const BackendEndpoints &endpoints() const { return m_endpoints; }
+    const QString &userAgent() const { return m_userAgent; }
+
+    // Tokens ---------------------------------------------------------------------------------------
+
+    std::optional<QString> accessToken() const { return m_accessToken; }
+    std::optional<QString> refreshToken() const { return m_refreshToken; }
+    std::shared_ptr<OAuthRequestInterceptor> interceptor() const { return m_interceptor; }
+
+    // Starts a new session's interceptor with these tokens. Requests still under way with the previous
+    // one get no further refresh.
+    void configureInterceptor(const QString &accessToken, const QString &refreshToken);
+
+    // Puts the stored tokens into the client at launch. A token the Secret Service says is absent stays
+    // absent; a read that fails (locked keyring, no service, no answer) is reported and tried again later,
+    // and tokensRestored() follows when it succeeds. Returns after the first attempt either way.
+    QCoro::Task<> loadTokensFromKeychain();
+
+    // The client's part of signing out: forgets both tokens, revokes the interceptor so no request carries
+    // the old token and no refresh under way can bring it back, and deletes the stored tokens.
+    void clearSession();
+
+    // Sign-in ---------------------------------------------------------------------------------------
+
+    QCoro::Task<ApiAuth::UserIdentity> signIn(QString username, QString password);
+    QCoro::Task<ApiAuth::UserIdentity> signInWithCode(QString code);
+    QCoro::Task<ApiAuth::UserIdentity> signUp(QString email, QString password);
+    // Trades a one-time code (or a refresh token) for tokens, keeps and stores them, and returns the
+    // identity. Does not reconfigure the interceptor.
+    QCoro::Task<ApiAuth::UserIdentity> getToken(bool isRefresh, QString value);
+
+    // Endpoints -------------------------------------------------------------------------------------
+
+    // The signed-in user's active messages; empty without a request when no user name is stored.
+    QCoro::Task<std::vector<ApiMessages::MessagesListEntry>> listActiveUserMessages();
+    // Throws AppError "username was not found", without a request, when no user name is stored.
+    QCoro::Task<ApiMessages::Message> getUserMessage(QString messageId);
+    QCoro::Task<> reportUserMessageInteraction(QString messageId);
+    QCoro::Task<ApiPreferences::GetPreferencesResponse> getPreferences();
+    QCoro::Task<> setGoals(QStringList goals);
+    QCoro::Task<> setFeedbackLanguage(QString language);
+    // The text of one freshly generated tip; throws AppError when the answer holds none.
+    QCoro::Task<QString> generateCoachingTip();
+    QCoro::Task<ApiQuomblerDto::UserInfo> getUserInfo();
+
+    // Generic requests ---------------------------------------------------------------------------------
+
+    // GET with form-encoded query parameters and none of the client's own headers; the raw body.
+    QCoro::Task<QByteArray> get(QUrl url, QMap<QString, QString> params);
+    // POST / PUT of a JSON object with the client's headers; the raw body.
+    QCoro::Task<QByteArray> post(QUrl url, nlohmann::ordered_json params);
+    QCoro::Task<QByteArray> put(QUrl url, nlohmann::ordered_json params);
+    // Any other request (the upload's multipart form), with the interceptor and the failure mapping;
+    // `mappingUrl` is the URL the error mapping looks at, absent for none.
+    QCoro::Task<QByteArray> send(OutgoingRequest outgoing, std::optional<QUrl> mappingUrl);
+
+    // OAuthRequestInterceptorDelegate: one refresh at a time; requests refused meanwhile wait for it.
+    QCoro::Task<RefreshOutcome> refreshTokens(std::shared_ptr<OAuthRequestInterceptor> interceptor) override;
+
+signals:
+    // Something went wrong that no caller waits for: hand it to the error-tracking service.
+    void errorReported(const brelta::shell::AppError &error);
+    // Tokens that could not be read at launch were read later.
+    void tokensRestored();
+
+private:
+    class RefreshFlight;
+
+    QCoro::Task<ApiAuth::UserIdentity> exchangeCode(QString code);
+    QCoro::Task<ApiAuth::UserIdentity> exchangeToken(bool isRefresh, QString value, std::optional<quint64> session);
+    QCoro::Task<RefreshOutcome> runRefresh(std::shared_ptr<OAuthRequestInterceptor> interceptor);
+    enum class TokenLoad { Loaded, Failed, Superseded };
+    QCoro::Task<TokenLoad> readStoredTokens();
+    QCoro::Task<> retryTokenLoad();
+    QCoro::Task<> storeTokens(QString accessToken, QString refreshToken);
+    void signOutAfterRefusedRefresh();
+    void report(const QString &message);
+    // The stored user name, read afresh: absent and empty text differ.
+    std::optional<QString> storedUsername() const;
+    QNetworkRequest jsonRequest(const QUrl &url) const;
+
+    BackendHosts m_hosts;
+    BackendEndpoints m_endpoints;
+    QString m_hostsError;
+    KeychainStore *m_keychain;
+    platform::SettingsStore *m_settings;
+    shell::SessionHooks *m_session;
+    ApiClientOptions m_options;
+    QString m_userAgent;
+    QNetworkAccessManager m_network;
+    RequestExecutor m_executor;
+
+    std::optional<QString> m_accessToken;
+    std::optional<QString> m_refreshToken;
+    std::shared_ptr<OAuthRequestInterceptor> m_interceptor;
+    // Counts sessions: every configureInterceptor and clearSession starts a new one, and work begun in an
+    // older one (a refresh, a launch-time read) does not touch the new one's tokens.
+    quint64 m_sessionNumber = 0;
+    std::shared_ptr<RefreshFlight> m_refreshFlight;
+    QTimer m_keychainRetry;
+    std::chrono::milliseconds m_nextKeychainRetryDelay;
+};
+
+} // namespace brelta::backend

@@ -1,0 +1,176 @@
+#include "ClientFixture.h"
+
+using namespace brelta;
+using namespace brelta::testsupport;
+using namespace brelta::testsupport::client;
+
+namespace {
+
+const QString kUserInfo = QStringLiteral("/quombler/v2/GetUserInfo");
+const QString kToken = QStringLiteral("/token");
+
+} // namespace
+
+// The bearer token and its refresh, seen from the local backend, which rotates refresh tokens: each one is
+// good for one refresh only, as a strict backend's are.
+class InterceptorTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ClientFixture> f;
+
+    QByteArray bearer() const { return "Bearer " + f->client->accessToken().value_or(QString()).toUtf8(); }
+
+private slots:
+    void init()
+    {
+        f = std::make_unique<ClientFixture>();
+        f->signIn();
+    }
+
+    void cleanup() { f.reset(); }
+
+    void aRefusedTokenIsRefreshedAndTheRequestRepeated()
+    {
+        const QByteArray oldBearer = bearer();
+        f->server.failNext(kUserInfo, 401);
+
+        const auto info = awaitTask(f->client->getUserInfo());
+        QVERIFY2(info.succeeded(), qPrintable(info.errorText()));
+
+        const auto attempts = f->requestsTo(kUserInfo);
+        QCOMPARE(attempts.size(), 2);
+        QCOMPARE(attempts[0].header("Authorization"), oldBearer);
+        QCOMPARE(attempts[1].header("Authorization"), bearer());
+        QVERIFY(bearer() != oldBearer);
+        const auto refreshes = f->requestsTo(kToken);
+        QCOMPARE(refreshes.size(), 1);
+        QVERIFY(!refreshes[0].hasHeader("Authorization"));
+        QCOMPARE(refreshes[0].json().size(), size_t(1)); // {"refreshToken": …} and nothing else
+        QVERIFY(refreshes[0].json().contains("refreshToken"));
+        // The new tokens are kept: in the interceptor and in the Secret Service.
+        QCOMPARE(f->client->interceptor()->accessToken(), *f->client->accessToken());
+        QCOMPARE(awaitTask(f->keychain.getString(backend::KeychainKey::RefreshToken)).value->value,
+                 *f->client->refreshToken());
+    }
+
+    void otherRefusalsAreNeverRetried_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::newRow("403") << 403;
+        QTest::newRow("500") << 500;
+    }
+
+    void otherRefusalsAreNeverRetried()
+    {
+        QFETCH(int, status);
+        f->server.failNext(kUserInfo, status);
+        QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status %1").arg(status));
+        QCOMPARE(f->requestsTo(kUserInfo).size(), 1);
+        QVERIFY(f->requestsTo(kToken).isEmpty());
+    }
+
+    void theThirdRefusalReachesTheCaller()
+    {
+        f->server.setFailure(kUserInfo, 401);
+        QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status 401"));
+        QCOMPARE(f->requestsTo(kUserInfo).size(), 3);
+        QCOMPARE(f->requestsTo(kToken).size(), 2);
+        QCOMPARE(f->session.logOutCount, 0);
+    }
+
+    void concurrentRefusalsShareOneRefresh()
+    {
+        // Every access token from now on is expired at once; the next one comes from the refresh.
+        f->server.setAccessTokenLifetime(std::chrono::seconds(0));
+        f->signIn();
+        f->server.setAccessTokenLifetime(std::chrono::hours(1));
+
+        auto first = f->client->getUserInfo();
+        auto second = f->client->getPreferences();
+        auto third = f->client->listActiveUserMessages();
+        const auto a = awaitTask(std::move(first));
+        const auto b = awaitTask(std::move(second));
+        const auto c = awaitTask(std::move(third));
+        QVERIFY2(a.succeeded(), qPrintable(a.errorText()));
+        QVERIFY2(b.succeeded(), qPrintable(b.errorText()));
+        QVERIFY2(c.succeeded(), qPrintable(c.errorText()));
+        QCOMPARE(f->requestsTo(kToken).size(), 1);
+        QCOMPARE(f->session.logOutCount, 0);
+    }
+
+    void aRefusedRefreshSignsOutOnce()
+    {
+        f->server.setAccessTokenLifetime(std::chrono::seconds(0));
+        f->signIn();
+        f->server.setFailure(kToken, 401);
+
+        auto first = f->client->getUserInfo();
+        auto second = f->client->getPreferences();
+        QCOMPARE(failureOf(awaitTask(std::move(first))), QStringLiteral("status 401"));
+        QCOMPARE(failureOf(awaitTask(std::move(second))), QStringLiteral("status 401"));
+        QTRY_COMPARE(f->session.logOutCount, 1);
+        // A request made afterwards does not offer the refused refresh token again.
+        QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status 401"));
+        QCOMPARE(f->session.logOutCount, 1);
+        QCOMPARE(f->requestsTo(kToken).size(), 1);
+        QCOMPARE(f->reported.count(QStringLiteral("Got error 401 while refreshing accessToken using refreshToken")), 1);
+    }
+
+    void aRefreshAnsweredAfterSignOutIsDropped()
+    {
+        f->server.setAccessTokenLifetime(std::chrono::seconds(0));
+        f->signIn();
+        f->server.setAccessTokenLifetime(std::chrono::hours(1));
+
+        // The user signs out while the refresh is on its way: the backend still grants new tokens.
+        QObject::connect(&f->server, &devserver::DevServer::requestReceived, f->client.get(),
+                         [this](const devserver::ReceivedRequest &request) {
+                             if (request.path == kToken)
+                                 f->session.logOut();
+                         });
+        const auto info = awaitTask(f->client->getUserInfo());
+        QVERIFY(info.threw());
+        QCOMPARE(f->requestsTo(kToken).size(), 1);
+        QCOMPARE(f->requestsTo(kUserInfo).size(), 1); // not repeated with the late tokens
+
+        QVERIFY(!f->client->accessToken());
+        QVERIFY(!f->client->refreshToken());
+        QVERIFY(f->client->interceptor()->accessToken().isEmpty());
+        // Queued behind the sign-out's removals, these reads see what stays.
+        QCOMPARE(awaitTask(f->keychain.getString(backend::KeychainKey::AccessToken)).value->status,
+                 platform::SecretRead::Status::Absent);
+        QCOMPARE(awaitTask(f->keychain.getString(backend::KeychainKey::RefreshToken)).value->status,
+                 platform::SecretRead::Status::Absent);
+
+        // Nothing sent afterwards carries the old user's token.
+        f->server.clearReceived();
+        awaitTask(f->client->getUserInfo());
+        QVERIFY(!f->requestsTo(kUserInfo).value(0).hasHeader("Authorization"));
+    }
+
+    void aRequestWithoutTokenIsRetriedWhenARefreshTokenExists()
+    {
+        f->client->configureInterceptor(QString(), *f->client->refreshToken());
+        const auto info = awaitTask(f->client->getUserInfo());
+        QVERIFY2(info.succeeded(), qPrintable(info.errorText()));
+        const auto attempts = f->requestsTo(kUserInfo);
+        QCOMPARE(attempts.size(), 2);
+        QVERIFY(!attempts[0].hasHeader("Authorization"));
+        QCOMPARE(attempts[1].header("Authorization"), bearer());
+    }
+
+    void requestsToTheAuthenticationServerCarryNoToken()
+    {
+        awaitTask(f->client->signInWithCode(f->server.issueSignInCode()));
+        awaitTask(f->client->signUp(QStringLiteral("someone@brelta.test"), QStringLiteral("Password-123")));
+        const auto requests = f->server.receivedRequests();
+        QVERIFY(requests.size() >= 3);
+        for (const auto &request : requests)
+            QVERIFY2(!request.hasHeader("Authorization"), qPrintable(request.path));
+    }
+};
+
+QTEST_GUILESS_MAIN(InterceptorTest)
+#include "tst_interceptor.moc"
