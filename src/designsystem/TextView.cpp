@@ -24,6 +24,7 @@ TextView::TextView(const QString &text, const QFont &font, const QColor &color, 
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
     setAttribute(Qt::WA_TranslucentBackground);
+    setAccessibleName(text);
 }
 
 void TextView::setText(const QString &text)
@@ -31,6 +32,7 @@ void TextView::setText(const QString &text)
     if (text == m_text)
         return;
     m_text = text;
+    setAccessibleName(text);
     updateGeometry();
     update();
 }

@@ -137,11 +137,13 @@ QWidget *typographySection()
 
     auto *paragraph = new BodyView(
         QStringLiteral("Body text wraps at word boundaries with 1 px between lines and 0.35 px tracking. "
-                       "Emoji come from Noto Color Emoji 🎉 and the heading face also carries Bengali: বাংলা."),
+                       "Emoji come from Noto Color Emoji 🎉."),
         BodySize::Medium, BodyWeight::Regular, Colors::gray200());
     paragraph->setFixedWidth(520);
 
-    return column({column(headings, 10), grid(bodies, 4, 28, 10), paragraph}, 22);
+    auto *bengali = new HeadingView(QStringLiteral("The heading face also sets Bengali: বাংলা লিপি"), HeadingSize::H3,
+                                    Colors::gray200());
+    return column({column(headings, 10), grid(bodies, 4, 28, 10), paragraph, bengali}, 22);
 }
 
 QWidget *iconSection()

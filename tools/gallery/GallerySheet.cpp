@@ -93,7 +93,7 @@ QWidget *grid(const QList<QWidget *> &items, int columns, int horizontalSpacing,
     layout->setHorizontalSpacing(horizontalSpacing);
     layout->setVerticalSpacing(verticalSpacing);
     for (int i = 0; i < items.size(); ++i)
-        layout->addWidget(items.at(i), i / columns, i % columns, Qt::AlignLeft | Qt::AlignTop);
+        layout->addWidget(items.at(i), i / columns, i % columns, Qt::AlignLeft | Qt::AlignVCenter);
     layout->setColumnStretch(columns, 1);
     return widget;
 }

@@ -29,7 +29,7 @@ QList<brelta::gallery::GallerySection> selectedSections(const QString &filter)
 }
 
 // Gives the sheet the full height its width needs (adjustSize() would cap a window at part of the
-// screen) and lets queued work (size reports, the relayouts they cause) settle before it is captured.
+// screen) and lets queued work (size reports, the relayouts they cause) settle.
 void settle(QWidget *sheet)
 {
     for (int round = 0; round < 3; ++round) {
@@ -95,6 +95,7 @@ int main(int argc, char **argv)
     QScrollArea window;
     window.setWindowTitle(QStringLiteral("Design kit gallery"));
     window.setWidget(sheet);
+    settle(sheet);
     window.setFrameShape(QFrame::NoFrame);
     window.resize(GallerySheet::sheetWidth + 20, 900);
     window.show();
