@@ -2,7 +2,7 @@
 #include "analytics/Endpoints.h"
 #include "analytics/TelemetrySetup.h"
 
-#include "platform/telemetry/CollectorFixture.h"
+#include "platform/telemetry/TelemetryFixture.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -16,7 +16,7 @@ using brelta::platform::AnalyticsClient;
 using brelta::platform::AnalyticsConfiguration;
 using brelta::platform::ErrorTracker;
 using brelta::platform::ManualClock;
-using brelta::testsupport::CollectorFixture;
+using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
 namespace event = brelta::analytics::event;
@@ -36,24 +36,18 @@ class AnalyticsManagerTest : public QObject
     Q_OBJECT
 
 private:
-    AnalyticsConfiguration sendAtOnce(const CollectorFixture &collector, const QString &storage) const
+    static AnalyticsConfiguration sendAtOnce(const TelemetryFixture &f)
     {
-        AnalyticsConfiguration configuration;
-        configuration.writeKey = collector.writeKey();
-        configuration.host = collector.baseUrl();
+        AnalyticsConfiguration configuration = f.analyticsConfiguration();
         configuration.flushAt = 1;
-        configuration.storageDirectory = storage;
         return configuration;
     }
 
 private slots:
     void eventsBeforeTheClientIsSetAreLost()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsClient client(sendAtOnce(collector, storage.path()), &network, &clock);
+        TelemetryFixture f;
+        AnalyticsClient client(sendAtOnce(f), &f.network, &f.clock);
         AnalyticsManager manager;
 
         manager.send(event::ScreenShown{.screenName = event::ScreenName::SettingsView});
@@ -66,8 +60,8 @@ private slots:
                                           .recordingLengthSec = 754,
                                           .recordingSizeBytes = 3021456});
 
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        const QList<nlohmann::json> messages = collector.collector.batchMessages();
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        const QList<nlohmann::json> messages = f.collector.batchMessages();
         QCOMPARE(messages.size(), 1);
         const nlohmann::json &sent = messages.first();
         QCOMPARE(jsonText(sent.at("event")), "Recording Sent");
@@ -81,21 +75,18 @@ private slots:
 
     void identifyAndResetGoThroughTheClient()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsClient client(sendAtOnce(collector, storage.path()), &network, &clock);
+        TelemetryFixture f;
+        AnalyticsClient client(sendAtOnce(f), &f.network, &f.clock);
         AnalyticsManager manager;
         manager.setClient(&client);
 
         manager.identify(QStringLiteral("user-5"), QStringLiteral("ada@example.com"));
-        QTRY_COMPARE(collector.collector.batchMessages().size(), 1);
+        QTRY_COMPARE(f.collector.batchMessages().size(), 1);
         manager.reset();
         manager.send(event::SyncGoogleCalendarEvents{});
-        QTRY_COMPARE(collector.collector.batchMessages().size(), 2);
+        QTRY_COMPARE(f.collector.batchMessages().size(), 2);
 
-        const QList<nlohmann::json> messages = collector.collector.batchMessages();
+        const QList<nlohmann::json> messages = f.collector.batchMessages();
         QCOMPARE(jsonText(messages.at(0).at("type")), "identify");
         QCOMPARE(jsonText(messages.at(0).at("userId")), "user-5");
         QCOMPARE(jsonText(messages.at(0).at("traits")), R"({"username":"ada@example.com"})");
@@ -106,13 +97,10 @@ private slots:
 
     void sendsFromBackgroundThreadsArrive()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration configuration = sendAtOnce(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration configuration = sendAtOnce(f);
         configuration.flushAt = 2;
-        AnalyticsClient client(configuration, &network, &clock);
+        AnalyticsClient client(configuration, &f.network, &f.clock);
         AnalyticsManager manager;
         manager.setClient(&client);
 
@@ -125,8 +113,8 @@ private slots:
         });
         poller.join();
 
-        QTRY_COMPARE(collector.collector.batchMessages().size(), 2);
-        const nlohmann::json shown = collector.collector.batchMessages().at(1);
+        QTRY_COMPARE(f.collector.batchMessages().size(), 2);
+        const nlohmann::json shown = f.collector.batchMessages().at(1);
         QCOMPARE(jsonText(shown.at("properties").at("message_slot")), "morning");
     }
 
@@ -169,7 +157,7 @@ private slots:
         brelta::platform::ErrorTrackerOptions errorOptions = brelta::analytics::launchErrorTrackerOptions();
         errorOptions.storageDirectory = storage.path() + QStringLiteral("/errors");
         errorOptions.enableAppHangTracking = false;
-        ErrorTracker errors(errorOptions, &network);
+        ErrorTracker errors(errorOptions, &network, &clock);
         errors.captureMessage(QStringLiteral("nowhere to go"));
         QTest::qWait(50);
 

@@ -1,6 +1,7 @@
 #include "platform/telemetry/AnalyticsClient.h"
 
 #include "platform/BuildInfo.h"
+#include "platform/telemetry/Delivery.h"
 
 #include <QFile>
 #include <QLocale>
@@ -9,8 +10,6 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QSaveFile>
-#include <QStandardPaths>
-#include <QSysInfo>
 #include <QThread>
 #include <QTimeZone>
 #include <QUuid>
@@ -19,8 +18,6 @@ namespace brelta::platform {
 namespace {
 
 Q_LOGGING_CATEGORY(lcAnalytics, "brelta.platform.analytics")
-
-constexpr auto kRequestTimeout = std::chrono::seconds(30);
 
 std::string text(const QString &value)
 {
@@ -32,11 +29,6 @@ std::string wireTime(const QDateTime &moment)
     return text(moment.toUTC().toString(Qt::ISODateWithMs));
 }
 
-QString defaultStorageDirectory()
-{
-    return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/telemetry/analytics");
-}
-
 nlohmann::ordered_json contextObject()
 {
     return {
@@ -46,17 +38,12 @@ nlohmann::ordered_json contextObject()
           {"version", buildinfo::kVersion},
           {"build", buildinfo::kBuildNumber},
           {"namespace", buildinfo::kBundleIdentifier}}},
-        {"os", {{"name", text(QSysInfo::productType())}, {"version", text(QSysInfo::productVersion())}}},
+        {"os", telemetry::operatingSystemContext()},
         {"locale", text(QLocale::system().bcp47Name())},
         {"timezone", QTimeZone::systemTimeZoneId().toStdString()},
     };
 }
 
-// 4xx other than these means the collector will never take the batch; retrying cannot help.
-bool isWorthRetrying(int status)
-{
-    return status == 0 || status == 401 || status == 403 || status == 408 || status == 429 || status >= 500;
-}
 
 } // namespace
 
@@ -86,7 +73,7 @@ AnalyticsClient::AnalyticsClient(AnalyticsConfiguration configuration, QNetworkA
     : QObject(parent), m_configuration(std::move(configuration)), m_network(network), m_clock(clock)
 {
     if (m_configuration.canSend()) {
-        m_storageDirectory = m_configuration.storageDirectory.isEmpty() ? defaultStorageDirectory()
+        m_storageDirectory = m_configuration.storageDirectory.isEmpty() ? telemetry::defaultStorageDirectory(QStringLiteral("analytics"))
                                                                         : m_configuration.storageDirectory;
         m_queue = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/queue"),
                                               m_configuration.maxQueuedMessages);
@@ -227,11 +214,9 @@ void AnalyticsClient::flush()
     while (path.endsWith(QLatin1Char('/')))
         path.chop(1);
     url.setPath(path + QStringLiteral("/v1/batch"));
-    QNetworkRequest request(url);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
+    QNetworkRequest request = telemetry::collectorRequest(url, QByteArrayLiteral("application/json"));
     request.setRawHeader("Authorization",
                          "Basic " + (m_configuration.writeKey + QLatin1Char(':')).toUtf8().toBase64());
-    request.setTransferTimeout(int(std::chrono::milliseconds(kRequestTimeout).count()));
 
     QNetworkReply *reply = m_network->post(request, QByteArray::fromStdString(body.dump()));
     m_inFlight = reply;
@@ -253,7 +238,7 @@ void AnalyticsClient::onBatchReplied(QNetworkReply *reply, const QStringList &id
             flush();
         return;
     }
-    if (isWorthRetrying(status)) {
+    if (telemetry::isWorthRetrying(status)) {
         qCWarning(lcAnalytics).noquote() << "batch not delivered, kept for later:" << status << reply->errorString();
         m_holdingOff = true;
     } else {

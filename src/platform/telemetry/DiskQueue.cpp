@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QLoggingCategory>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -13,6 +12,7 @@ namespace {
 Q_LOGGING_CATEGORY(lcDiskQueue, "brelta.platform.telemetry.queue")
 
 const QString kSuffix = QStringLiteral(".entry");
+const QString kPartialSuffix = QStringLiteral(".partial");
 
 } // namespace
 
@@ -21,6 +21,9 @@ DiskQueue::DiskQueue(QString directory, int capacity) : m_directory(std::move(di
     QDir dir(m_directory);
     if (!dir.mkpath(QStringLiteral(".")))
         qCWarning(lcDiskQueue) << "cannot create" << m_directory;
+    // A push cut short by a crash left only its partial file behind.
+    for (const QString &partial : dir.entryList({QLatin1Char('*') + kSuffix + kPartialSuffix}, QDir::Files))
+        dir.remove(partial);
     // Zero-padded sequence numbers sort by name in queue order.
     const QStringList names = dir.entryList({QLatin1Char('*') + kSuffix}, QDir::Files, QDir::Name);
     for (const QString &name : names) {
@@ -52,9 +55,15 @@ QString DiskQueue::push(const QByteArray &data)
 {
     QMutexLocker lock(&m_mutex);
     const QString id = QStringLiteral("%1").arg(m_nextSequence++, 16, 10, QLatin1Char('0'));
-    QSaveFile file(pathOf(id));
-    if (!file.open(QIODevice::WriteOnly) || file.write(data) != data.size() || !file.commit()) {
+    // Written beside and renamed into place, so a crash never leaves half an entry; no fsync, so a push
+    // costs the caller no more than a small write.
+    const QString path = pathOf(id);
+    QFile file(path + kPartialSuffix);
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
+    file.close();
+    if (!written || !QFile::rename(file.fileName(), path)) {
         qCWarning(lcDiskQueue) << "cannot store queue entry in" << m_directory << ":" << file.errorString();
+        QFile::remove(file.fileName());
         return {};
     }
     m_entries.push_back({id, data});

@@ -2,6 +2,7 @@
 
 #include "platform/BuildInfo.h"
 #include "platform/telemetry/CrashHandler.h"
+#include "platform/telemetry/Delivery.h"
 #include "platform/telemetry/HangWatchdog.h"
 
 #include <QDateTime>
@@ -11,8 +12,6 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QStandardPaths>
-#include <QSysInfo>
 
 #include <cxxabi.h>
 #include <typeinfo>
@@ -21,8 +20,6 @@ namespace brelta::platform {
 namespace {
 
 Q_LOGGING_CATEGORY(lcErrors, "brelta.platform.errortracker")
-
-constexpr auto kRequestTimeout = std::chrono::seconds(30);
 
 std::string text(const QString &value)
 {
@@ -61,23 +58,16 @@ QString typeName(const std::type_info &type)
     return QString::fromLatin1(status == 0 && name ? name.get() : type.name());
 }
 
-// Status codes after which the same envelope may be accepted later.
-bool isWorthRetrying(int status)
-{
-    return status == 0 || status == 401 || status == 403 || status == 408 || status == 429 || status >= 500;
-}
 
 } // namespace
 
-ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, QObject *parent)
+ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, Clock *clock, QObject *parent)
     : QObject(parent), m_options(std::move(options)), m_network(network)
 {
     if (!m_options.enabled)
         return;
-    m_storageDirectory = m_options.storageDirectory.isEmpty()
-                             ? QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
-                                   + QStringLiteral("/telemetry/errors")
-                             : m_options.storageDirectory;
+    m_storageDirectory = m_options.storageDirectory.isEmpty() ? telemetry::defaultStorageDirectory(QStringLiteral("errors"))
+                                                               : m_options.storageDirectory;
     m_dsn = Dsn::parse(m_options.dsn);
     if (!m_dsn) {
         if (m_options.dsn.isEmpty())
@@ -86,6 +76,8 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
             qCWarning(lcErrors) << "the compiled-in DSN is malformed: error reports are only logged";
     } else {
         m_outbox = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
+        m_retryTimer = clock->createTimer();
+        connect(m_retryTimer.get(), &Timer::timeout, this, &ErrorTracker::sendPending);
         collectCrashReports();
         if (m_options.installCrashHandler
             && !CrashHandler::install(crashReportDirectory(), {release(), m_options.environment}))
@@ -169,7 +161,7 @@ bool ErrorTracker::submit(const nlohmann::ordered_json &event)
     nlohmann::ordered_json complete = event;
     complete["sdk"] = {{"name", "brelta.native"}, {"version", buildinfo::kVersion}};
     complete["contexts"] = {
-        {"os", {{"name", text(QSysInfo::productType())}, {"version", text(QSysInfo::productVersion())}}},
+        {"os", telemetry::operatingSystemContext()},
         {"app", {{"app_identifier", buildinfo::kBundleIdentifier}, {"app_version", buildinfo::kVersion},
                  {"app_build", buildinfo::kBuildNumber}}},
     };
@@ -190,10 +182,9 @@ void ErrorTracker::sendPending()
     const QList<DiskQueue::Entry> next = m_outbox->front(1);
     if (next.isEmpty())
         return;
-    QNetworkRequest request(m_dsn->envelopeUrl);
-    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-sentry-envelope"));
+    QNetworkRequest request =
+        telemetry::collectorRequest(m_dsn->envelopeUrl, QByteArrayLiteral("application/x-sentry-envelope"));
     request.setRawHeader("X-Sentry-Auth", m_dsn->authHeader(clientName()));
-    request.setTransferTimeout(int(std::chrono::milliseconds(kRequestTimeout).count()));
     QNetworkReply *reply = m_network->post(request, next.first().data);
     m_inFlight = reply;
     const QString id = next.first().id;
@@ -207,13 +198,17 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         m_outbox->remove(id);
+        m_retryDelay = std::chrono::milliseconds(0);
         Q_EMIT envelopeFinished(true);
         sendPending();
         return;
     }
-    if (isWorthRetrying(status)) {
-        // Kept on disk; the next report or the next start tries again.
-        qCWarning(lcErrors).noquote() << "error report not delivered, kept for later:" << status << reply->errorString();
+    if (telemetry::isWorthRetrying(status)) {
+        m_retryDelay = m_retryDelay.count() == 0 ? m_options.firstRetryDelay
+                                                 : std::min(m_retryDelay * 2, m_options.maxRetryDelay);
+        qCWarning(lcErrors).noquote() << "error report not delivered, trying again in" << m_retryDelay.count() / 1000
+                                      << "s:" << status << reply->errorString();
+        m_retryTimer->start(m_retryDelay, Timer::Mode::SingleShot);
     } else {
         qCWarning(lcErrors).noquote() << "collector refused an error report for good:" << status
                                       << reply->readAll().left(512);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Clock.h"
 #include "platform/telemetry/DiskQueue.h"
 #include "platform/telemetry/ErrorEnvelope.h"
 
@@ -38,6 +39,8 @@ struct ErrorTrackerOptions
     // Pending reports and crash reports live here; empty = the application's data folder.
     QString storageDirectory;
     int maxPendingReports = 50;
+    std::chrono::milliseconds firstRetryDelay = std::chrono::seconds(30);
+    std::chrono::milliseconds maxRetryDelay = std::chrono::hours(1);
 };
 
 // The error-tracking client. Reports travel as envelopes of the common error-ingest protocol to the
@@ -54,8 +57,9 @@ public:
     enum class Level { Debug, Info, Warning, Error, Fatal };
 
     // Starts the client: sends what earlier runs left (their crash reports included) and, with a DSN,
-    // installs the crash handler and, when asked, the hang watchdog.
-    ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, QObject *parent = nullptr);
+    // installs the crash handler and, when asked, the hang watchdog. Reports the collector did not take
+    // are tried again after 30 s, doubling up to an hour, on `clock`.
+    ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, Clock *clock, QObject *parent = nullptr);
     ~ErrorTracker() override;
 
     // The exception's dynamic type becomes the report's type, what() its value.
@@ -91,6 +95,8 @@ private:
     QString m_storageDirectory;
     std::unique_ptr<DiskQueue> m_outbox; // absent when nothing may be sent
     QPointer<QNetworkReply> m_inFlight;
+    std::unique_ptr<Timer> m_retryTimer;
+    std::chrono::milliseconds m_retryDelay{0};
     mutable QMutex m_userMutex;
     std::optional<QString> m_userId;
     std::unique_ptr<HangWatchdog> m_watchdog;

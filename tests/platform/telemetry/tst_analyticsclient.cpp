@@ -1,7 +1,7 @@
 #include "platform/telemetry/AnalyticsClient.h"
 
 #include "platform/BuildInfo.h"
-#include "platform/telemetry/CollectorFixture.h"
+#include "platform/telemetry/TelemetryFixture.h"
 
 #include <QDir>
 #include <QSignalSpy>
@@ -14,7 +14,7 @@ using namespace std::chrono_literals;
 using brelta::platform::AnalyticsClient;
 using brelta::platform::AnalyticsConfiguration;
 using brelta::platform::ManualClock;
-using brelta::testsupport::CollectorFixture;
+using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
 
@@ -34,35 +34,20 @@ class AnalyticsClientTest : public QObject
 {
     Q_OBJECT
 
-private:
-    AnalyticsConfiguration configurationFor(const CollectorFixture &collector, const QString &storage) const
-    {
-        AnalyticsConfiguration configuration;
-        configuration.writeKey = collector.writeKey();
-        configuration.host = collector.baseUrl();
-        configuration.flushAt = 3;
-        configuration.flushInterval = 10s;
-        configuration.storageDirectory = storage;
-        return configuration;
-    }
-
 private slots:
     void threeEventsGoOutAsOneBatchRequest()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsClient client(configurationFor(collector, storage.path()), &network, &clock);
+        TelemetryFixture f;
+        AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
 
         client.track(QStringLiteral("First"), {{QStringLiteral("count"), qint64(1)}});
         client.track(QStringLiteral("Second"), {{QStringLiteral("flag"), true}});
         QTest::qWait(50);
-        QCOMPARE(collector.collector.batches().size(), 0);
+        QCOMPARE(f.collector.batches().size(), 0);
         client.track(QStringLiteral("Third"), {{QStringLiteral("missing"), nullptr}, {QStringLiteral("text"), QStringLiteral("ä")}});
 
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        const QList<nlohmann::json> messages = collector.collector.batchMessages();
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        const QList<nlohmann::json> messages = f.collector.batchMessages();
         QCOMPARE(eventNames(messages), (QStringList{"First", "Second", "Third"}));
         const nlohmann::json &third = messages.at(2);
         QCOMPARE(jsonText(third.at("type")), "track");
@@ -73,38 +58,32 @@ private slots:
         QCOMPARE(jsonText(third.at("timestamp")), "2024-01-01T09:00:00.000Z");
         QVERIFY(!third.at("messageId").get<std::string>().empty());
         QVERIFY(!third.at("anonymousId").get<std::string>().empty());
-        QVERIFY(collector.collector.batches().first().contains("sentAt"));
+        QVERIFY(f.collector.batches().first().contains("sentAt"));
         QTRY_COMPARE(client.queuedCount(), 0);
     }
 
     void oneEventGoesOutWhenTheIntervalElapses()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsClient client(configurationFor(collector, storage.path()), &network, &clock);
+        TelemetryFixture f;
+        AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
 
         client.track(QStringLiteral("Lonely"), {});
-        clock.advance(9999ms);
+        f.clock.advance(9999ms);
         QTest::qWait(100);
-        QCOMPARE(collector.collector.batches().size(), 0);
+        QCOMPARE(f.collector.batches().size(), 0);
 
-        clock.advance(1ms);
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        QCOMPARE(eventNames(collector.collector.batchMessages()), QStringList{"Lonely"});
+        f.clock.advance(1ms);
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), QStringList{"Lonely"});
     }
 
     void unsentEventsSurviveARestart()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration offline = configurationFor(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration offline = f.analyticsConfiguration();
         offline.host = brelta::testsupport::unreachableUrl();
         {
-            AnalyticsClient client(offline, &network, &clock);
+            AnalyticsClient client(offline, &f.network, &f.clock);
             QSignalSpy finished(&client, &AnalyticsClient::batchFinished);
             client.track(QStringLiteral("One"), {});
             client.track(QStringLiteral("Two"), {});
@@ -118,68 +97,59 @@ private slots:
             QCOMPARE(client.queuedCount(), 4);
         }
 
-        AnalyticsClient restarted(configurationFor(collector, storage.path()), &network, &clock);
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        QCOMPARE(eventNames(collector.collector.batchMessages()), (QStringList{"One", "Two", "Three", "Four"}));
+        AnalyticsClient restarted(f.analyticsConfiguration(), &f.network, &f.clock);
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), (QStringList{"One", "Two", "Three", "Four"}));
         QTRY_COMPARE(restarted.queuedCount(), 0);
     }
 
     void afterAFailureTheNextIntervalTriesAgain()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration configuration = configurationFor(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration configuration = f.analyticsConfiguration();
         configuration.writeKey = QStringLiteral("wrong-key");
-        AnalyticsClient client(configuration, &network, &clock);
+        AnalyticsClient client(configuration, &f.network, &f.clock);
         QSignalSpy finished(&client, &AnalyticsClient::batchFinished);
         for (int i = 0; i < 3; ++i)
             client.track(QStringLiteral("Retried"), {});
         QVERIFY(finished.wait());
         QCOMPARE(finished.first().at(1).toBool(), false);
 
-        clock.advance(10s);
+        f.clock.advance(10s);
         QVERIFY(finished.wait());
         QCOMPARE(finished.size(), 2);
-        QCOMPARE(collector.collector.batches().size(), 0);
+        QCOMPARE(f.collector.batches().size(), 0);
         // A wrong key may be fixed by the next release: the messages wait instead of being dropped.
         QCOMPARE(client.queuedCount(), 3);
     }
 
     void aFullQueueDropsTheOldestEvents()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration configuration = configurationFor(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration configuration = f.analyticsConfiguration();
         configuration.flushAt = 100;
         configuration.maxQueuedMessages = 3;
-        AnalyticsClient client(configuration, &network, &clock);
+        AnalyticsClient client(configuration, &f.network, &f.clock);
 
         for (const char *name : {"e1", "e2", "e3", "e4", "e5"})
             client.track(QString::fromLatin1(name), {});
         QCOMPARE(client.queuedCount(), 3);
-        QCOMPARE(QDir(storage.path() + QStringLiteral("/queue")).entryList(QDir::Files).size(), 3);
+        QCOMPARE(QDir(f.analyticsConfiguration().storageDirectory + QStringLiteral("/queue")).entryList(QDir::Files).size(), 3);
 
         client.flush();
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        QCOMPARE(eventNames(collector.collector.batchMessages()), (QStringList{"e3", "e4", "e5"}));
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), (QStringList{"e3", "e4", "e5"}));
     }
 
     void aDamagedQueueEntryIsSetAsideAndTheRestIsSent()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
+        TelemetryFixture f;
         {
-            AnalyticsClient client(configurationFor(collector, storage.path()), &network, &clock);
+            AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
             client.track(QStringLiteral("Kept"), {});
             client.track(QStringLiteral("Damaged"), {});
         }
-        const QDir queue(storage.path() + QStringLiteral("/queue"));
+        const QDir queue(f.analyticsConfiguration().storageDirectory + QStringLiteral("/queue"));
         const QStringList entries = queue.entryList(QDir::Files, QDir::Name);
         QCOMPARE(entries.size(), 2);
         QFile damaged(queue.filePath(entries.last()));
@@ -187,21 +157,18 @@ private slots:
         damaged.write("{not json");
         damaged.close();
 
-        AnalyticsClient restarted(configurationFor(collector, storage.path()), &network, &clock);
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        QCOMPARE(eventNames(collector.collector.batchMessages()), QStringList{"Kept"});
+        AnalyticsClient restarted(f.analyticsConfiguration(), &f.network, &f.clock);
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), QStringList{"Kept"});
         QCOMPARE(queue.entryList({QStringLiteral("*.rejected")}, QDir::Files).size(), 1);
     }
 
     void identifyNamesTheUserUntilReset()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration configuration = configurationFor(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration configuration = f.analyticsConfiguration();
         configuration.flushAt = 4;
-        AnalyticsClient client(configuration, &network, &clock);
+        AnalyticsClient client(configuration, &f.network, &f.clock);
         const QString anonymousBefore = client.anonymousId();
 
         client.identify(QStringLiteral("user-7"), {{QStringLiteral("username"), QStringLiteral("ada@example.com")}});
@@ -211,8 +178,8 @@ private slots:
         QVERIFY(client.anonymousId() != anonymousBefore);
         client.track(QStringLiteral("Filler"), {});
 
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        const QList<nlohmann::json> messages = collector.collector.batchMessages();
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        const QList<nlohmann::json> messages = f.collector.batchMessages();
         QCOMPARE(messages.size(), 4);
         QCOMPARE(jsonText(messages.at(0).at("type")), "identify");
         QCOMPARE(jsonText(messages.at(0).at("userId")), "user-7");
@@ -225,28 +192,22 @@ private slots:
 
     void theIdentitySurvivesARestart()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
+        TelemetryFixture f;
         QString anonymousId;
         {
-            AnalyticsClient client(configurationFor(collector, storage.path()), &network, &clock);
+            AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
             client.identify(QStringLiteral("user-9"), {});
             anonymousId = client.anonymousId();
         }
-        AnalyticsClient restarted(configurationFor(collector, storage.path()), &network, &clock);
+        AnalyticsClient restarted(f.analyticsConfiguration(), &f.network, &f.clock);
         QCOMPARE(restarted.userId(), QStringLiteral("user-9"));
         QCOMPARE(restarted.anonymousId(), anonymousId);
     }
 
     void trackIsAcceptedFromAnyThread()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsClient client(configurationFor(collector, storage.path()), &network, &clock);
+        TelemetryFixture f;
+        AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
 
         std::thread worker([&client] {
             for (int i = 0; i < 3; ++i)
@@ -254,8 +215,8 @@ private slots:
         });
         worker.join();
 
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        const QList<nlohmann::json> messages = collector.collector.batchMessages();
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        const QList<nlohmann::json> messages = f.collector.batchMessages();
         QCOMPARE(messages.size(), 3);
         for (int i = 0; i < 3; ++i)
             QCOMPARE(jsonText(messages.at(i).at("properties").at("index")), QString::number(i));
@@ -263,17 +224,14 @@ private slots:
 
     void lifecycleEventsReportTheApplicationOpening()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        ManualClock clock;
-        QNetworkAccessManager network;
-        AnalyticsConfiguration configuration = configurationFor(collector, storage.path());
+        TelemetryFixture f;
+        AnalyticsConfiguration configuration = f.analyticsConfiguration();
         configuration.trackApplicationLifecycleEvents = true;
         configuration.flushAt = 1;
-        AnalyticsClient client(configuration, &network, &clock);
+        AnalyticsClient client(configuration, &f.network, &f.clock);
 
-        QTRY_COMPARE(collector.collector.batches().size(), 1);
-        const nlohmann::json opened = collector.collector.batchMessages().first();
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        const nlohmann::json opened = f.collector.batchMessages().first();
         QCOMPARE(jsonText(opened.at("event")), "Application Opened");
         QCOMPARE(jsonText(opened.at("properties").at("from_background")), "false");
         QCOMPARE(jsonText(opened.at("properties").at("version")), QString::fromLatin1(brelta::buildinfo::kVersion));

@@ -3,7 +3,7 @@
 #include "platform/telemetry/ErrorTracker.h"
 
 #include "platform/BuildInfo.h"
-#include "platform/telemetry/CollectorFixture.h"
+#include "platform/telemetry/TelemetryFixture.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -24,7 +24,7 @@ using brelta::platform::CrashHandler;
 using brelta::platform::Dsn;
 using brelta::platform::ErrorTracker;
 using brelta::platform::ErrorTrackerOptions;
-using brelta::testsupport::CollectorFixture;
+using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
 
@@ -35,15 +35,6 @@ public:
 };
 
 namespace {
-
-ErrorTrackerOptions optionsFor(const QString &dsn, const QString &storage)
-{
-    ErrorTrackerOptions options;
-    options.dsn = dsn;
-    options.storageDirectory = storage;
-    options.installCrashHandler = false;
-    return options;
-}
 
 QString expectedRelease()
 {
@@ -61,7 +52,8 @@ QString expectedRelease()
     ErrorTrackerOptions options;
     options.dsn = QStringLiteral("http://key@127.0.0.1:9/1");
     options.storageDirectory = storage;
-    ErrorTracker tracker(options, &network);
+    brelta::platform::SystemClock clock;
+    ErrorTracker tracker(options, &network, &clock);
     if (kind == QLatin1String("segv")) {
         volatile int *nowhere = nullptr;
         *nowhere = 42;
@@ -107,16 +99,14 @@ private slots:
 
     void anErrorReachesTheCollectorWithEnvironmentReleaseAndUser()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        TelemetryFixture f;
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
         tracker.setUser(QStringLiteral("user-42"));
 
         tracker.captureError(RecordingTooShort("The session was too short"));
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        const nlohmann::json event = collector.collector.errorEvents().first();
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        const nlohmann::json event = f.collector.errorEvents().first();
         const nlohmann::json &exception = event.at("exception").at("values").at(0);
         QCOMPARE(jsonText(exception.at("type")), "RecordingTooShort");
         QCOMPARE(jsonText(exception.at("value")), "The session was too short");
@@ -125,23 +115,21 @@ private slots:
         QCOMPARE(jsonText(event.at("release")), expectedRelease());
         QCOMPARE(jsonText(event.at("user").at("id")), "user-42");
         QCOMPARE(event.at("event_id").get<std::string>().size(), size_t(32));
-        QCOMPARE(jsonText(collector.collector.envelopes().first().header.at("event_id")), jsonText(event.at("event_id")));
+        QCOMPARE(jsonText(f.collector.envelopes().first().header.at("event_id")), jsonText(event.at("event_id")));
         QTRY_COMPARE(tracker.pendingCount(), 0);
     }
 
     void aMessageWithoutUserAfterTheUserIsCleared()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        TelemetryFixture f;
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
         tracker.setUser(QStringLiteral("user-42"));
         tracker.setUser(std::nullopt);
 
         tracker.captureMessage(QStringLiteral("Restart succeed"), ErrorTracker::Level::Info);
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        const nlohmann::json event = collector.collector.errorEvents().first();
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        const nlohmann::json event = f.collector.errorEvents().first();
         QCOMPARE(jsonText(event.at("message").at("formatted")), "Restart succeed");
         QCOMPARE(jsonText(event.at("level")), "info");
         QVERIFY(!event.contains("user"));
@@ -149,10 +137,8 @@ private slots:
 
     void reportsFromOtherThreadsArriveInFull()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        TelemetryFixture f;
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
 
         std::thread worker([&tracker] {
             for (int i = 0; i < 3; ++i)
@@ -160,17 +146,16 @@ private slots:
         });
         worker.join();
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 3);
+        QTRY_COMPARE(f.collector.errorEvents().size(), 3);
     }
 
     void reportsMadeOfflineAreSentByTheNextStart()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        const QUrl offline = brelta::testsupport::unreachableUrl();
+        TelemetryFixture f;
+        ErrorTrackerOptions offline = f.errorOptions();
+        offline.dsn = f.collector.errorDsn(brelta::testsupport::unreachableUrl());
         {
-            ErrorTracker tracker(optionsFor(collector.collector.errorDsn(offline), storage.path()), &network);
+            ErrorTracker tracker(offline, &f.network, &f.clock);
             QSignalSpy finished(&tracker, &ErrorTracker::envelopeFinished);
             tracker.captureError(QStringLiteral("UploadAudioError"), QStringLiteral("connection refused"));
             QVERIFY(finished.wait());
@@ -178,11 +163,33 @@ private slots:
             QCOMPARE(tracker.pendingCount(), 1);
         }
 
-        ErrorTracker restarted(optionsFor(collector.dsn(), storage.path()), &network);
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        QCOMPARE(jsonText(collector.collector.errorEvents().first().at("exception").at("values").at(0).at("type")),
+        ErrorTracker restarted(f.errorOptions(), &f.network, &f.clock);
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        QCOMPARE(jsonText(f.collector.errorEvents().first().at("exception").at("values").at(0).at("type")),
                  "UploadAudioError");
         QTRY_COMPARE(restarted.pendingCount(), 0);
+    }
+
+    void aRefusedReportIsTriedAgainLater()
+    {
+        TelemetryFixture f;
+        f.server.setFailure(f.collector.envelopePath(), 503);
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
+        QSignalSpy finished(&tracker, &ErrorTracker::envelopeFinished);
+
+        tracker.captureMessage(QStringLiteral("while the collector is down"));
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().first().toBool(), false);
+        f.server.clearFailure(f.collector.envelopePath());
+
+        f.clock.advance(29s);
+        QTest::qWait(100);
+        QCOMPARE(finished.size(), 1);
+        f.clock.advance(1s);
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().first().toBool(), true);
+        QCOMPARE(f.collector.errorEvents().size(), 1);
+        QCOMPARE(tracker.pendingCount(), 0);
     }
 
     void aCrashIsReportedByTheNextStart_data()
@@ -199,22 +206,20 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, signalName);
         QFETCH(QString, exportedFunction);
-        QTemporaryDir storage;
+        TelemetryFixture f;
 
         QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--crash-child"), storage.path(), kind});
+        child.start(QCoreApplication::applicationFilePath(),
+                    {QStringLiteral("--crash-child"), f.errorOptions().storageDirectory, kind});
         QVERIFY(child.waitForFinished(20000));
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
-        const QDir crashes(storage.path() + QStringLiteral("/crashes"));
+        const QDir crashes(f.errorOptions().storageDirectory + QStringLiteral("/crashes"));
         QCOMPARE(crashes.entryList({QStringLiteral("*.report")}, QDir::Files).size(), 1);
 
-        CollectorFixture collector;
-        QNetworkAccessManager network;
-        ErrorTrackerOptions options = optionsFor(collector.dsn(), storage.path());
-        ErrorTracker tracker(options, &network);
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        const nlohmann::json event = collector.collector.errorEvents().first();
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        const nlohmann::json event = f.collector.errorEvents().first();
         QCOMPARE(jsonText(event.at("level")), "fatal");
         QCOMPARE(jsonText(event.at("release")), expectedRelease());
         QCOMPARE(jsonText(event.at("environment")), "production");
@@ -239,53 +244,50 @@ private slots:
 
     void aDamagedCrashReportIsSetAside()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        QVERIFY(QDir().mkpath(storage.path() + QStringLiteral("/crashes")));
-        QFile damaged(storage.path() + QStringLiteral("/crashes/crash-1.report"));
+        TelemetryFixture f;
+        QVERIFY(QDir().mkpath(f.errorOptions().storageDirectory + QStringLiteral("/crashes")));
+        QFile damaged(f.errorOptions().storageDirectory + QStringLiteral("/crashes/crash-1.report"));
         QVERIFY(damaged.open(QIODevice::WriteOnly));
         damaged.write("brelta-crash-report 1\nrelease x\n"); // cut short before the signal line
         damaged.close();
 
-        ErrorTracker tracker(optionsFor(collector.dsn(), storage.path()), &network);
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
         tracker.captureMessage(QStringLiteral("after"));
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        QCOMPARE(jsonText(collector.collector.errorEvents().first().at("message").at("formatted")), "after");
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        QCOMPARE(jsonText(f.collector.errorEvents().first().at("message").at("formatted")), "after");
         QVERIFY(QFile::exists(damaged.fileName() + QStringLiteral(".rejected")));
     }
 
     void aBlockedMainThreadIsReportedAsAHang()
     {
-        CollectorFixture collector;
-        QTemporaryDir storage;
-        QNetworkAccessManager network;
-        ErrorTrackerOptions options = optionsFor(collector.dsn(), storage.path());
+        TelemetryFixture f;
+        ErrorTrackerOptions options = f.errorOptions();
         options.enableAppHangTracking = true;
         options.appHangTimeout = 300ms;
-        ErrorTracker tracker(options, &network);
+        ErrorTracker tracker(options, &f.network, &f.clock);
         QTest::qWait(100); // the heartbeat runs
 
         QThread::msleep(700);
 
-        QTRY_COMPARE(collector.collector.errorEvents().size(), 1);
-        const nlohmann::json event = collector.collector.errorEvents().first();
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        const nlohmann::json event = f.collector.errorEvents().first();
         const nlohmann::json &exception = event.at("exception").at("values").at(0);
         QCOMPARE(jsonText(exception.at("type")), "App Hanging");
         QCOMPARE(jsonText(exception.at("value")), "App hanging for at least 300 ms.");
         // One hang, one report; a running loop raises none.
         QTest::qWait(500);
-        QCOMPARE(collector.collector.errorEvents().size(), 1);
+        QCOMPARE(f.collector.errorEvents().size(), 1);
     }
 
     void withoutADsnNothingIsSentOrKept()
     {
         QTemporaryDir storage;
         CountingNetworkAccessManager network;
-        ErrorTrackerOptions options = optionsFor(QString(), storage.path() + QStringLiteral("/errors"));
-        options.installCrashHandler = true;
-        ErrorTracker tracker(options, &network);
+        brelta::platform::ManualClock clock;
+        ErrorTrackerOptions options;
+        options.storageDirectory = storage.path() + QStringLiteral("/errors");
+        ErrorTracker tracker(options, &network, &clock);
 
         tracker.setUser(QStringLiteral("user-1"));
         tracker.captureError(QStringLiteral("AppError"), QStringLiteral("username was not found"));

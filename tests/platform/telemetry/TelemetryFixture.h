@@ -1,26 +1,57 @@
 #pragma once
 
 #include "devserver/DevServer.h"
+#include "platform/Clock.h"
+#include "platform/telemetry/AnalyticsClient.h"
+#include "platform/telemetry/ErrorTracker.h"
 
 #include <QAtomicInt>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QUrl>
+
+#include <chrono>
 
 namespace brelta::testsupport {
 
-// The local backend on a free port, for its analytics and error-ingest collector.
-struct CollectorFixture
+// What a telemetry test needs: the local backend on a free port (for its collector), a storage folder,
+// a clock the test advances and a network access manager.
+struct TelemetryFixture
 {
     devserver::DevServer server;
     devserver::Collector &collector = server.collector();
+    QTemporaryDir storage;
+    platform::ManualClock clock;
+    QNetworkAccessManager network;
 
-    CollectorFixture() { server.listen(); }
+    TelemetryFixture() { server.listen(); }
 
     QUrl baseUrl() const { return server.baseUrl(); }
-    QString writeKey() const { return collector.keys().analyticsWriteKey; }
     QString dsn() const { return collector.errorDsn(baseUrl()); }
+
+    // Sends to the collector after 3 queued messages or every 10 s.
+    platform::AnalyticsConfiguration analyticsConfiguration() const
+    {
+        platform::AnalyticsConfiguration configuration;
+        configuration.writeKey = collector.keys().analyticsWriteKey;
+        configuration.host = baseUrl();
+        configuration.flushAt = 3;
+        configuration.flushInterval = std::chrono::seconds(10);
+        configuration.storageDirectory = storage.path() + QStringLiteral("/analytics");
+        return configuration;
+    }
+
+    // Sends to the collector; no crash handler unless a test asks for one.
+    platform::ErrorTrackerOptions errorOptions() const
+    {
+        platform::ErrorTrackerOptions options;
+        options.dsn = dsn();
+        options.storageDirectory = storage.path() + QStringLiteral("/errors");
+        options.installCrashHandler = false;
+        return options;
+    }
 };
 
 // A local URL where nothing listens: a collector that is offline.
