@@ -22,6 +22,12 @@
 
 namespace brelta::testsupport::client {
 
+inline const QString kPasswordPath = QStringLiteral("/authn/password");
+inline const QString kTokenPath = QStringLiteral("/token");
+inline const QString kUserInfoPath = QStringLiteral("/quombler/v2/GetUserInfo");
+inline const QString kMessagingPath =
+    QStringLiteral("/v0/rpc/com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/");
+
 // Stands in for the shell: counts sign-outs and, like the shell, clears the client's session.
 class RecordingSession : public shell::SessionHooks
 {

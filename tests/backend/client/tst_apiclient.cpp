@@ -2,6 +2,7 @@
 
 #include <QHttpServer>
 #include <QHttpServerResponse>
+#include <QTcpSocket>
 
 using namespace brelta;
 using namespace brelta::testsupport;
@@ -12,8 +13,6 @@ namespace {
 
 // One endpoint call, with its decoded answer summed up as text.
 using Call = std::function<QCoro::Task<QString>(ApiClient *)>;
-
-const QString kMessagingPath = QStringLiteral("/v0/rpc/com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/");
 
 nlohmann::json sampleMessage()
 {
@@ -329,6 +328,25 @@ private slots:
         QCOMPARE(failureOf(awaitTask(call(&client))), expected);
         // A token answer that did not decode changes nothing.
         QVERIFY(!client.accessToken());
+    }
+
+    void aDroppedConnectionIsABadConnection()
+    {
+        // Reads the request, then hangs up without a word.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->abort(); });
+        });
+
+        platform::SecretStore secrets;
+        backend::KeychainStore keychain(&secrets, QStringLiteral("com.brelta.test-dropped"));
+        ApiClient client(backend::BackendHosts::loopback(server.serverPort()), &keychain, nullptr, nullptr,
+                         ClientFixture::shortTimeouts());
+        QCOMPARE(failureOf(awaitTask(client.getUserInfo())), QStringLiteral("badConnection"));
+        QCOMPARE(failureOf(awaitTask(client.signIn(QStringLiteral("a@b.c"), QStringLiteral("p")))),
+                 QStringLiteral("badConnection"));
     }
 };
 

@@ -4,13 +4,6 @@ using namespace brelta;
 using namespace brelta::testsupport;
 using namespace brelta::testsupport::client;
 
-namespace {
-
-const QString kUserInfo = QStringLiteral("/quombler/v2/GetUserInfo");
-const QString kToken = QStringLiteral("/token");
-
-} // namespace
-
 // The bearer token and its refresh, seen from the local backend, which rotates refresh tokens: each one is
 // good for one refresh only, as a strict backend's are.
 class InterceptorTest : public QObject
@@ -34,17 +27,17 @@ private slots:
     void aRefusedTokenIsRefreshedAndTheRequestRepeated()
     {
         const QByteArray oldBearer = bearer();
-        f->server.failNext(kUserInfo, 401);
+        f->server.failNext(kUserInfoPath, 401);
 
         const auto info = awaitTask(f->client->getUserInfo());
         QVERIFY2(info.succeeded(), qPrintable(info.errorText()));
 
-        const auto attempts = f->requestsTo(kUserInfo);
+        const auto attempts = f->requestsTo(kUserInfoPath);
         QCOMPARE(attempts.size(), 2);
         QCOMPARE(attempts[0].header("Authorization"), oldBearer);
         QCOMPARE(attempts[1].header("Authorization"), bearer());
         QVERIFY(bearer() != oldBearer);
-        const auto refreshes = f->requestsTo(kToken);
+        const auto refreshes = f->requestsTo(kTokenPath);
         QCOMPARE(refreshes.size(), 1);
         QVERIFY(!refreshes[0].hasHeader("Authorization"));
         QCOMPARE(refreshes[0].json().size(), size_t(1)); // {"refreshToken": …} and nothing else
@@ -65,18 +58,18 @@ private slots:
     void otherRefusalsAreNeverRetried()
     {
         QFETCH(int, status);
-        f->server.failNext(kUserInfo, status);
+        f->server.failNext(kUserInfoPath, status);
         QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status %1").arg(status));
-        QCOMPARE(f->requestsTo(kUserInfo).size(), 1);
-        QVERIFY(f->requestsTo(kToken).isEmpty());
+        QCOMPARE(f->requestsTo(kUserInfoPath).size(), 1);
+        QVERIFY(f->requestsTo(kTokenPath).isEmpty());
     }
 
     void theThirdRefusalReachesTheCaller()
     {
-        f->server.setFailure(kUserInfo, 401);
+        f->server.setFailure(kUserInfoPath, 401);
         QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status 401"));
-        QCOMPARE(f->requestsTo(kUserInfo).size(), 3);
-        QCOMPARE(f->requestsTo(kToken).size(), 2);
+        QCOMPARE(f->requestsTo(kUserInfoPath).size(), 3);
+        QCOMPARE(f->requestsTo(kTokenPath).size(), 2);
         QCOMPARE(f->session.logOutCount, 0);
     }
 
@@ -96,7 +89,7 @@ private slots:
         QVERIFY2(a.succeeded(), qPrintable(a.errorText()));
         QVERIFY2(b.succeeded(), qPrintable(b.errorText()));
         QVERIFY2(c.succeeded(), qPrintable(c.errorText()));
-        QCOMPARE(f->requestsTo(kToken).size(), 1);
+        QCOMPARE(f->requestsTo(kTokenPath).size(), 1);
         QCOMPARE(f->session.logOutCount, 0);
     }
 
@@ -104,7 +97,7 @@ private slots:
     {
         f->server.setAccessTokenLifetime(std::chrono::seconds(0));
         f->signIn();
-        f->server.setFailure(kToken, 401);
+        f->server.setFailure(kTokenPath, 401);
 
         auto first = f->client->getUserInfo();
         auto second = f->client->getPreferences();
@@ -114,7 +107,7 @@ private slots:
         // A request made afterwards does not offer the refused refresh token again.
         QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), QStringLiteral("status 401"));
         QCOMPARE(f->session.logOutCount, 1);
-        QCOMPARE(f->requestsTo(kToken).size(), 1);
+        QCOMPARE(f->requestsTo(kTokenPath).size(), 1);
         QCOMPARE(f->reported.count(QStringLiteral("Got error 401 while refreshing accessToken using refreshToken")), 1);
     }
 
@@ -127,13 +120,13 @@ private slots:
         // The user signs out while the refresh is on its way: the backend still grants new tokens.
         QObject::connect(&f->server, &devserver::DevServer::requestReceived, f->client.get(),
                          [this](const devserver::ReceivedRequest &request) {
-                             if (request.path == kToken)
+                             if (request.path == kTokenPath)
                                  f->session.logOut();
                          });
         const auto info = awaitTask(f->client->getUserInfo());
         QVERIFY(info.threw());
-        QCOMPARE(f->requestsTo(kToken).size(), 1);
-        QCOMPARE(f->requestsTo(kUserInfo).size(), 1); // not repeated with the late tokens
+        QCOMPARE(f->requestsTo(kTokenPath).size(), 1);
+        QCOMPARE(f->requestsTo(kUserInfoPath).size(), 1); // not repeated with the late tokens
 
         QVERIFY(!f->client->accessToken());
         QVERIFY(!f->client->refreshToken());
@@ -147,7 +140,7 @@ private slots:
         // Nothing sent afterwards carries the old user's token.
         f->server.clearReceived();
         awaitTask(f->client->getUserInfo());
-        QVERIFY(!f->requestsTo(kUserInfo).value(0).hasHeader("Authorization"));
+        QVERIFY(!f->requestsTo(kUserInfoPath).value(0).hasHeader("Authorization"));
     }
 
     void aRequestWithoutTokenIsRetriedWhenARefreshTokenExists()
@@ -155,7 +148,7 @@ private slots:
         f->client->configureInterceptor(QString(), *f->client->refreshToken());
         const auto info = awaitTask(f->client->getUserInfo());
         QVERIFY2(info.succeeded(), qPrintable(info.errorText()));
-        const auto attempts = f->requestsTo(kUserInfo);
+        const auto attempts = f->requestsTo(kUserInfoPath);
         QCOMPARE(attempts.size(), 2);
         QVERIFY(!attempts[0].hasHeader("Authorization"));
         QCOMPARE(attempts[1].header("Authorization"), bearer());

@@ -10,13 +10,6 @@ using namespace brelta::testsupport::client;
 using backend::KeychainKey;
 using platform::SecretRead;
 
-namespace {
-
-const QString kPassword = QStringLiteral("/authn/password");
-const QString kToken = QStringLiteral("/token");
-
-} // namespace
-
 // Sign-in, the token exchange and the tokens' life in the test run's real Secret Service.
 class SignInTest : public QObject
 {
@@ -39,10 +32,10 @@ private slots:
         QCOMPARE(identity.value->id, user.id);
         QCOMPARE(identity.value->email, user.email);
 
-        const auto login = f->requestsTo(kPassword).value(0);
+        const auto login = f->requestsTo(kPasswordPath).value(0);
         QCOMPARE(login.query.queryItemValue(QStringLiteral("realm")), QStringLiteral("tarvelo"));
         QCOMPARE(login.body, QStringLiteral(R"({"username":"%1","password":"%2"})").arg(user.email, user.password).toUtf8());
-        const auto exchange = f->requestsTo(kToken).value(0);
+        const auto exchange = f->requestsTo(kTokenPath).value(0);
         QCOMPARE(exchange.json().size(), size_t(1));
         QVERIFY(exchange.json().contains("code"));
 
@@ -88,14 +81,14 @@ private slots:
         } else {
             client = f->makeClient(options);
             if (how == QLatin1String("hang"))
-                f->server.setHang(kPassword, true);
+                f->server.setHang(kPasswordPath, true);
             else
                 password = QStringLiteral("not the password");
         }
 
         const auto result = awaitTask(client->signIn(user.email, password), std::chrono::seconds(5));
         QCOMPARE(failureOf(result), expected);
-        QVERIFY(f->requestsTo(kToken).isEmpty());
+        QVERIFY(f->requestsTo(kTokenPath).isEmpty());
         QVERIFY(!client->accessToken());
         QCOMPARE(stored(KeychainKey::AccessToken).status, SecretRead::Status::Absent);
     }
