@@ -68,6 +68,7 @@ signals:
 struct SecretStore::Queue
 {
     std::deque<std::shared_ptr<Operation>> waiting;
+    std::shared_ptr<Operation> current;
     bool running = false;
 };
 
@@ -105,6 +106,8 @@ SecretStore::~SecretStore()
 {
     // Whoever still waits gets an answer; running jobs finish on their own and find the store gone.
     for (const auto &queue : std::as_const(m_queues)) {
+        if (queue->current)
+            queue->current->fail(QStringLiteral("the secret store was closed"));
         for (const auto &operation : queue->waiting)
             operation->fail(QStringLiteral("the secret store was closed"));
     }
@@ -143,6 +146,7 @@ QCoro::Task<> SecretStore::drain(QString queueKey)
     while (!queue->waiting.empty()) {
         std::shared_ptr<Operation> operation = queue->waiting.front();
         queue->waiting.pop_front();
+        queue->current = operation;
         switch (operation->kind) {
         case Operation::Kind::Read: co_await runRead(item, operation); break;
         case Operation::Kind::Write: co_await runWrite(item, operation); break;
@@ -150,6 +154,7 @@ QCoro::Task<> SecretStore::drain(QString queueKey)
         }
         if (!self)
             co_return;
+        queue->current.reset();
     }
     queue->running = false;
     m_queues.remove(queueKey);
@@ -157,6 +162,8 @@ QCoro::Task<> SecretStore::drain(QString queueKey)
 
 QCoro::Task<> SecretStore::runRead(SecretItem item, std::shared_ptr<Operation> operation)
 {
+    // Nothing of `this` is touched after the job: the store may be gone by the time it ends.
+    const auto timeout = m_timeout;
     QKeychain::Job *job = co_await runJob(new QKeychain::ReadPasswordJob(item.service), item);
     if (job->error() == QKeychain::NoError) {
         operation->finishRead(
@@ -169,7 +176,7 @@ QCoro::Task<> SecretStore::runRead(SecretItem item, std::shared_ptr<Operation> o
     }
 
     // "Not found" is also what a locked collection answers; only the service itself can confirm absence.
-    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, m_timeout);
+    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
     if (presence.absent())
         operation->finishRead({SecretRead::Status::Absent, {}, {}});
     else if (!presence.answered)
@@ -191,6 +198,7 @@ QCoro::Task<> SecretStore::runWrite(SecretItem item, std::shared_ptr<Operation> 
 
 QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation> operation)
 {
+    const auto timeout = m_timeout;
     QKeychain::Job *job = co_await runJob(new QKeychain::DeletePasswordJob(item.service), item);
     if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound) {
         operation->fail(describe(job));
@@ -198,7 +206,7 @@ QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation>
     }
 
     // A locked collection lets a removal "succeed" without removing anything: check that it is gone.
-    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, m_timeout);
+    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
     if (presence.absent())
         operation->finishWrite({SecretWrite::Status::Done, {}});
     else if (!presence.answered)
@@ -212,10 +220,11 @@ QCoro::Task<bool> SecretStore::answeredInTime(std::shared_ptr<Operation> operati
     // co_await stays out of conditions throughout: GCC 12 mishandles the temporaries there.
     if (operation->finished)
         co_return true;
-    const auto done = co_await qCoro(operation.get(), &Operation::done, m_timeout);
+    const auto timeout = m_timeout;
+    const auto done = co_await qCoro(operation.get(), &Operation::done, timeout);
     if (done.has_value())
         co_return true;
-    qCWarning(lcSecretStore).noquote() << what << "did not finish within" << m_timeout.count() << "ms";
+    qCWarning(lcSecretStore).noquote() << what << "did not finish within" << timeout.count() << "ms";
     co_return false;
 }
 
