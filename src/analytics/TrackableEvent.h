@@ -17,9 +17,14 @@
 namespace brelta::analytics {
 
 template<typename E>
-concept TrackableEvent = requires(const E &event) {
-    { E::literal } -> std::convertible_to<std::string_view>;
-    { event.name } -> std::convertible_to<QString>;
+concept TrackableEvent = requires(const E &event)
+{
+    {
+        E::literal
+        } -> std::convertible_to<std::string_view>;
+    {
+        event.name
+        } -> std::convertible_to<QString>;
     E::fields(event, [](std::string_view, const auto &) {});
 };
 
@@ -33,9 +38,13 @@ QString sourceType();
 namespace detail {
 
 template<typename T>
-struct IsOptional : std::false_type {};
+struct IsOptional : std::false_type
+{
+};
 template<typename T>
-struct IsOptional<std::optional<T>> : std::true_type {};
+struct IsOptional<std::optional<T>> : std::true_type
+{
+};
 
 inline QString keyText(std::string_view key)
 {

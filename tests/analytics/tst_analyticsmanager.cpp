@@ -16,9 +16,9 @@ using brelta::platform::AnalyticsClient;
 using brelta::platform::AnalyticsConfiguration;
 using brelta::platform::ErrorTracker;
 using brelta::platform::ManualClock;
-using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
+using brelta::testsupport::TelemetryFixture;
 namespace event = brelta::analytics::event;
 
 namespace {
@@ -26,7 +26,7 @@ namespace {
 bool endpointsCompiledIn()
 {
     return *brelta::analytics::endpoints::kAnalyticsWriteKey || *brelta::analytics::endpoints::kAnalyticsHost
-           || *brelta::analytics::endpoints::kErrorDsn;
+        || *brelta::analytics::endpoints::kErrorDsn;
 }
 
 } // namespace

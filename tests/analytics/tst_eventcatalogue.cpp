@@ -27,7 +27,9 @@ template<TrackableEvent E>
 QStringList fieldKeys(const E &value)
 {
     QStringList keys;
-    E::fields(value, [&keys](std::string_view key, const auto &) { keys << QString::fromLatin1(key.data(), qsizetype(key.size())); });
+    E::fields(value, [&keys](std::string_view key, const auto &) {
+        keys << QString::fromLatin1(key.data(), qsizetype(key.size()));
+    });
     return keys;
 }
 
@@ -67,11 +69,13 @@ void decodeAs(const QString &type, const QByteArray &text)
 {
     using Decoder = std::function<void(const QByteArray &)>;
     static const QHash<QString, Decoder> decoders{
-        {"RecordingPauseFailed", [](const QByteArray &t) { brelta::analytics::decodeEvent<event::RecordingPauseFailed>(t); }},
+        {"RecordingPauseFailed",
+         [](const QByteArray &t) { brelta::analytics::decodeEvent<event::RecordingPauseFailed>(t); }},
         {"RecordingSent", [](const QByteArray &t) { brelta::analytics::decodeEvent<event::RecordingSent>(t); }},
         {"InteractionTaken", [](const QByteArray &t) { brelta::analytics::decodeEvent<event::InteractionTaken>(t); }},
         {"ScreenShown", [](const QByteArray &t) { brelta::analytics::decodeEvent<event::ScreenShown>(t); }},
-        {"SyncGoogleCalendarEvents", [](const QByteArray &t) { brelta::analytics::decodeEvent<event::SyncGoogleCalendarEvents>(t); }},
+        {"SyncGoogleCalendarEvents",
+         [](const QByteArray &t) { brelta::analytics::decodeEvent<event::SyncGoogleCalendarEvents>(t); }},
     };
     decoders.value(type)(text);
 }
@@ -98,10 +102,12 @@ private slots:
                                                     kRecordingFields + QStringList{"recording_title"});
         addEventRow<event::RecordingPauseFailed>("RecordingPauseFailed", "Recording Pause Failed",
                                                  kRecordingFields + QStringList{"error_message"});
-        addEventRow<event::RecordingPauseSucceeded>("RecordingPauseSucceeded", "Recording Pause Succeeded", kRecordingFields);
+        addEventRow<event::RecordingPauseSucceeded>("RecordingPauseSucceeded", "Recording Pause Succeeded",
+                                                    kRecordingFields);
         addEventRow<event::RecordingResumeFailed>("RecordingResumeFailed", "Recording Resume Failed",
                                                   kRecordingFields + QStringList{"error_message"});
-        addEventRow<event::RecordingResumeSucceeded>("RecordingResumeSucceeded", "Recording Resume Succeeded", kRecordingFields);
+        addEventRow<event::RecordingResumeSucceeded>("RecordingResumeSucceeded", "Recording Resume Succeeded",
+                                                     kRecordingFields);
         addEventRow<event::RecordingEndFailed>("RecordingEndFailed", "Recording End Failed",
                                                kRecordingFields + QStringList{"error_message"});
         addEventRow<event::RecordingEndSucceeded>(
@@ -119,9 +125,8 @@ private slots:
         addEventRow<event::ScheduleNotificationMessage>(
             "ScheduleNotificationMessage", "Schedule Notification Message",
             {"message_id", "message_slot", "schedule_date", "schedule_local_date"});
-        addEventRow<event::ShowScheduledNotificationMessage>("ShowScheduledNotificationMessage",
-                                                             "Show Scheduled Notification Message",
-                                                             {"message_id", "message_slot"});
+        addEventRow<event::ShowScheduledNotificationMessage>(
+            "ShowScheduledNotificationMessage", "Show Scheduled Notification Message", {"message_id", "message_slot"});
         addEventRow<event::ComponentShown>("ComponentShown", "Component Shown",
                                            {"component_name", "screen_name", "component_value"});
         addEventRow<event::InteractionTaken>(
@@ -151,7 +156,8 @@ private slots:
     void recordingSentBecomesNineProperties()
     {
         const event::RecordingSent sent{.mediaFormat = QStringLiteral("m4a"),
-                                        .recordingTitle = QStringLiteral("practice_6d1c0e55f2a84b0c9e3f7a21b4d85c90.m4a"),
+                                        .recordingTitle
+                                        = QStringLiteral("practice_6d1c0e55f2a84b0c9e3f7a21b4d85c90.m4a"),
                                         .recordingLengthSec = 754,
                                         .recordingSizeBytes = 3021456,
                                         .isRetry = false};
@@ -253,13 +259,14 @@ private slots:
             << "error_message";
         QTest::newRow("name missing") << "SyncGoogleCalendarEvents" << QByteArray("{}") << "name";
         QTest::newRow("not an object") << "SyncGoogleCalendarEvents" << QByteArray(R"(["name"])") << "(root)";
-        QTest::newRow("length as text")
-            << "RecordingSent"
-            << QByteArray(R"({"name":"x","media_type":"AUDIO","media_format":"m4a","recording_length_sec":"754","recording_size_bytes":1})")
-            << "recording_length_sec";
+        QTest::newRow("length as text") << "RecordingSent"
+                                        << QByteArray(R"({"name":"x","media_type":"AUDIO","media_format":"m4a",)"
+                                                      R"("recording_length_sec":"754","recording_size_bytes":1})")
+                                        << "recording_length_sec";
         QTest::newRow("interaction type in lower case")
             << "InteractionTaken"
-            << QByteArray(R"({"name":"x","screen_name":"Main View","interaction_type":"click","component_name":"Pre-Meeting Nudge"})")
+            << QByteArray(R"({"name":"x","screen_name":"Main View","interaction_type":"click",)"
+                          R"("component_name":"Pre-Meeting Nudge"})")
             << "interaction_type";
         QTest::newRow("unknown screen") << "ScreenShown" << QByteArray(R"({"name":"x","screen_name":"Home"})")
                                         << "screen_name";
@@ -294,9 +301,12 @@ private slots:
         addAll(JsonEnum<event::ScreenName>::values);
         addAll(JsonEnum<event::ComponentName>::values);
         addAll(JsonEnum<event::InteractionType>::values);
-        QTest::newRow("lower-case click") << "click" << "";
-        QTest::newRow("corrected spelling") << "Allow SystemAudio Permission" << "";
-        QTest::newRow("trailing space") << "Main View " << "";
+        QTest::newRow("lower-case click") << "click"
+                                          << "";
+        QTest::newRow("corrected spelling") << "Allow SystemAudio Permission"
+                                            << "";
+        QTest::newRow("trailing space") << "Main View "
+                                        << "";
     }
 
     void enumerationRawValues()
@@ -321,8 +331,10 @@ private slots:
         QCOMPARE(JsonEnum<event::ScreenName>::values.size(), size_t(6));
         QCOMPARE(JsonEnum<event::ComponentName>::values.size(), size_t(10));
         QCOMPARE(JsonEnum<event::InteractionType>::values.size(), size_t(3));
-        QCOMPARE(rawText(event::ComponentName::AllowSystemAudioPermission), QStringLiteral("Allow SystemAudio Permmission"));
-        QCOMPARE(rawText(event::ComponentName::AllowMicrophonePermission), QStringLiteral("Allow Microphone Permission"));
+        QCOMPARE(rawText(event::ComponentName::AllowSystemAudioPermission),
+                 QStringLiteral("Allow SystemAudio Permmission"));
+        QCOMPARE(rawText(event::ComponentName::AllowMicrophonePermission),
+                 QStringLiteral("Allow Microphone Permission"));
         QCOMPARE(rawText(event::ScreenName::GoogleCalendarIntegrationReminderPopover).size(), 44);
     }
 };

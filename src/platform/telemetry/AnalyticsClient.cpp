@@ -44,7 +44,6 @@ nlohmann::ordered_json contextObject()
     };
 }
 
-
 } // namespace
 
 nlohmann::ordered_json toJson(const AnalyticsValue &value)
@@ -70,11 +69,15 @@ nlohmann::ordered_json toJson(const AnalyticsProperties &properties)
 
 AnalyticsClient::AnalyticsClient(AnalyticsConfiguration configuration, QNetworkAccessManager *network, Clock *clock,
                                  QObject *parent)
-    : QObject(parent), m_configuration(std::move(configuration)), m_network(network), m_clock(clock)
+    : QObject(parent)
+    , m_configuration(std::move(configuration))
+    , m_network(network)
+    , m_clock(clock)
 {
     if (m_configuration.canSend()) {
-        m_storageDirectory = m_configuration.storageDirectory.isEmpty() ? telemetry::defaultStorageDirectory(QStringLiteral("analytics"))
-                                                                        : m_configuration.storageDirectory;
+        m_storageDirectory = m_configuration.storageDirectory.isEmpty()
+            ? telemetry::defaultStorageDirectory(QStringLiteral("analytics"))
+            : m_configuration.storageDirectory;
         m_queue = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/queue"),
                                               m_configuration.maxQueuedMessages);
         loadIdentity();
@@ -193,7 +196,8 @@ void AnalyticsClient::flush()
     QStringList ids;
     qsizetype bytes = 0;
     for (const DiskQueue::Entry &entry : m_queue->front(kMaxBatchMessages)) {
-        nlohmann::ordered_json message = nlohmann::ordered_json::parse(entry.data.begin(), entry.data.end(), nullptr, false);
+        nlohmann::ordered_json message
+            = nlohmann::ordered_json::parse(entry.data.begin(), entry.data.end(), nullptr, false);
         if (message.is_discarded() || !message.is_object()) {
             qCWarning(lcAnalytics) << "queued message" << entry.id << "is not JSON; set aside";
             m_queue->reject(entry.id);
@@ -215,8 +219,7 @@ void AnalyticsClient::flush()
         path.chop(1);
     url.setPath(path + QStringLiteral("/v1/batch"));
     QNetworkRequest request = telemetry::collectorRequest(url, QByteArrayLiteral("application/json"));
-    request.setRawHeader("Authorization",
-                         "Basic " + (m_configuration.writeKey + QLatin1Char(':')).toUtf8().toBase64());
+    request.setRawHeader("Authorization", "Basic " + (m_configuration.writeKey + QLatin1Char(':')).toUtf8().toBase64());
 
     QNetworkReply *reply = m_network->post(request, QByteArray::fromStdString(body.dump()));
     m_inFlight = reply;
@@ -242,8 +245,8 @@ void AnalyticsClient::onBatchReplied(QNetworkReply *reply, const QStringList &id
         qCWarning(lcAnalytics).noquote() << "batch not delivered, kept for later:" << status << reply->errorString();
         m_holdingOff = true;
     } else {
-        qCWarning(lcAnalytics).noquote() << "collector refused a batch of" << ids.size() << "messages for good:" << status
-                                         << reply->readAll().left(512);
+        qCWarning(lcAnalytics).noquote() << "collector refused a batch of" << ids.size()
+                                         << "messages for good:" << status << reply->readAll().left(512);
         for (const QString &id : ids)
             m_queue->reject(id);
     }
@@ -277,7 +280,8 @@ void AnalyticsClient::saveIdentity() const
         return;
     const nlohmann::ordered_json identity = {{"anonymousId", text(m_anonymousId)}, {"userId", text(m_userId)}};
     QSaveFile file(identityPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::fromStdString(identity.dump())) < 0 || !file.commit())
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::fromStdString(identity.dump())) < 0
+        || !file.commit())
         qCWarning(lcAnalytics) << "cannot store the analytics identity:" << file.errorString();
 }
 

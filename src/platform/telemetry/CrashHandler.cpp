@@ -118,8 +118,8 @@ QString demangled(const QString &symbol)
 {
     int status = 0;
     const QByteArray mangled = symbol.toLatin1();
-    std::unique_ptr<char, decltype(&std::free)> name(abi::__cxa_demangle(mangled.constData(), nullptr, nullptr, &status),
-                                                     &std::free);
+    std::unique_ptr<char, decltype(&std::free)> name(
+        abi::__cxa_demangle(mangled.constData(), nullptr, nullptr, &status), &std::free);
     return status == 0 && name ? QString::fromLatin1(name.get()) : symbol;
 }
 
@@ -149,9 +149,12 @@ bool CrashHandler::install(const QString &directory, const Identity &identity)
 {
     if (!QDir().mkpath(directory))
         return false;
-    const QByteArray path = QDir(directory).filePath(QStringLiteral("crash-%1%2").arg(::getpid()).arg(QLatin1String(kReportSuffix))).toLocal8Bit();
+    const QByteArray path
+        = QDir(directory)
+              .filePath(QStringLiteral("crash-%1%2").arg(::getpid()).arg(QLatin1String(kReportSuffix)))
+              .toLocal8Bit();
     const QByteArray header = QByteArray(kMagic) + "\nrelease " + identity.release.toUtf8() + "\nenvironment "
-                              + identity.environment.toUtf8() + '\n';
+        + identity.environment.toUtf8() + '\n';
     uninstall();
     if (!copyInto(g_state.reportPath, sizeof(g_state.reportPath), path)
         || !copyInto(g_state.header, sizeof(g_state.header), header))
@@ -172,7 +175,9 @@ bool CrashHandler::install(const QString &directory, const Identity &identity)
         ::sigaltstack(&stack, nullptr);
     }
 
-    struct sigaction action{};
+    struct sigaction action
+    {
+    };
     action.sa_sigaction = &handleFatalSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);

@@ -16,7 +16,9 @@ const QString kPartialSuffix = QStringLiteral(".partial");
 
 } // namespace
 
-DiskQueue::DiskQueue(QString directory, int capacity) : m_directory(std::move(directory)), m_capacity(std::max(1, capacity))
+DiskQueue::DiskQueue(QString directory, int capacity)
+    : m_directory(std::move(directory))
+    , m_capacity(std::max(1, capacity))
 {
     QDir dir(m_directory);
     if (!dir.mkpath(QStringLiteral(".")))

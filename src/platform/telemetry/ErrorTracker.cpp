@@ -58,16 +58,26 @@ QString typeName(const std::type_info &type)
     return QString::fromLatin1(status == 0 && name ? name.get() : type.name());
 }
 
+// The "exception" member of an event: one handled exception of `type` with `value`.
+nlohmann::ordered_json exceptionList(const QString &type, const QString &value, const char *mechanism)
+{
+    const nlohmann::ordered_json exception
+        = {{"type", text(type)}, {"value", text(value)}, {"mechanism", {{"type", mechanism}, {"handled", true}}}};
+    return {{"values", nlohmann::ordered_json::array({exception})}};
+}
 
 } // namespace
 
 ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, Clock *clock, QObject *parent)
-    : QObject(parent), m_options(std::move(options)), m_network(network)
+    : QObject(parent)
+    , m_options(std::move(options))
+    , m_network(network)
 {
     if (!m_options.enabled)
         return;
-    m_storageDirectory = m_options.storageDirectory.isEmpty() ? telemetry::defaultStorageDirectory(QStringLiteral("errors"))
-                                                               : m_options.storageDirectory;
+    m_storageDirectory = m_options.storageDirectory.isEmpty()
+        ? telemetry::defaultStorageDirectory(QStringLiteral("errors"))
+        : m_options.storageDirectory;
     m_dsn = Dsn::parse(m_options.dsn);
     if (!m_dsn) {
         if (m_options.dsn.isEmpty())
@@ -75,7 +85,8 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
         else
             qCWarning(lcErrors) << "the compiled-in DSN is malformed: error reports are only logged";
     } else {
-        m_outbox = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
+        m_outbox
+            = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
         m_retryTimer = clock->createTimer();
         connect(m_retryTimer.get(), &Timer::timeout, this, &ErrorTracker::sendPending);
         collectCrashReports();
@@ -86,8 +97,8 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
             QMetaObject::invokeMethod(this, &ErrorTracker::sendPending, Qt::QueuedConnection);
     }
     if (m_options.enableAppHangTracking) {
-        m_watchdog = std::make_unique<HangWatchdog>(m_options.appHangTimeout,
-                                                    [this](std::chrono::milliseconds blockedFor) { reportHang(blockedFor); });
+        m_watchdog = std::make_unique<HangWatchdog>(
+            m_options.appHangTimeout, [this](std::chrono::milliseconds blockedFor) { reportHang(blockedFor); });
     }
 }
 
@@ -116,9 +127,7 @@ void ErrorTracker::captureError(const std::exception &error)
 void ErrorTracker::captureError(const QString &type, const QString &description)
 {
     nlohmann::ordered_json event = baseEvent(Level::Error);
-    event["exception"] = {{"values", nlohmann::ordered_json::array({{{"type", text(type)},
-                                                                     {"value", text(description)},
-                                                                     {"mechanism", {{"type", "generic"}, {"handled", true}}}}})}};
+    event["exception"] = exceptionList(type, description, "generic");
     submit(event);
 }
 
@@ -162,11 +171,14 @@ bool ErrorTracker::submit(const nlohmann::ordered_json &event)
     complete["sdk"] = {{"name", "brelta.native"}, {"version", buildinfo::kVersion}};
     complete["contexts"] = {
         {"os", telemetry::operatingSystemContext()},
-        {"app", {{"app_identifier", buildinfo::kBundleIdentifier}, {"app_version", buildinfo::kVersion},
-                 {"app_build", buildinfo::kBuildNumber}}},
+        {"app",
+         {{"app_identifier", buildinfo::kBundleIdentifier},
+          {"app_version", buildinfo::kVersion},
+          {"app_build", buildinfo::kBuildNumber}}},
     };
     if (!m_outbox || m_options.debug)
-        qCDebug(lcErrors).noquote() << (m_outbox ? "sending:" : "would send:") << QByteArray::fromStdString(complete.dump());
+        qCDebug(lcErrors).noquote() << (m_outbox ? "sending:" : "would send:")
+                                    << QByteArray::fromStdString(complete.dump());
     if (!m_outbox)
         return false;
     if (m_outbox->push(envelopeForEvent(complete, m_options.dsn)).isEmpty())
@@ -182,8 +194,8 @@ void ErrorTracker::sendPending()
     const QList<DiskQueue::Entry> next = m_outbox->front(1);
     if (next.isEmpty())
         return;
-    QNetworkRequest request =
-        telemetry::collectorRequest(m_dsn->envelopeUrl, QByteArrayLiteral("application/x-sentry-envelope"));
+    QNetworkRequest request
+        = telemetry::collectorRequest(m_dsn->envelopeUrl, QByteArrayLiteral("application/x-sentry-envelope"));
     request.setRawHeader("X-Sentry-Auth", m_dsn->authHeader(clientName()));
     QNetworkReply *reply = m_network->post(request, next.first().data);
     m_inFlight = reply;
@@ -220,8 +232,8 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
 void ErrorTracker::collectCrashReports()
 {
     const QDir directory(crashReportDirectory());
-    const QStringList names =
-        directory.entryList({QLatin1Char('*') + QLatin1String(CrashHandler::kReportSuffix)}, QDir::Files, QDir::Name);
+    const QStringList names
+        = directory.entryList({QLatin1Char('*') + QLatin1String(CrashHandler::kReportSuffix)}, QDir::Files, QDir::Name);
     for (const QString &name : names) {
         const QString path = directory.filePath(name);
         QFile file(path);
@@ -247,11 +259,9 @@ void ErrorTracker::reportHang(std::chrono::milliseconds blockedFor)
 {
     qCWarning(lcErrors) << "the main thread has been blocked for" << blockedFor.count() << "ms";
     nlohmann::ordered_json event = baseEvent(Level::Error);
-    event["exception"] = {
-        {"values", nlohmann::ordered_json::array(
-                       {{{"type", "App Hanging"},
-                         {"value", text(QStringLiteral("App hanging for at least %1 ms.").arg(m_options.appHangTimeout.count()))},
-                         {"mechanism", {{"type", "AppHang"}, {"handled", true}}}}})}};
+    event["exception"] = exceptionList(
+        QStringLiteral("App Hanging"),
+        QStringLiteral("App hanging for at least %1 ms.").arg(m_options.appHangTimeout.count()), "AppHang");
     submit(event);
 }
 

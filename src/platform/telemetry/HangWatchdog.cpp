@@ -3,7 +3,10 @@
 namespace brelta::platform {
 
 HangWatchdog::HangWatchdog(std::chrono::milliseconds threshold, HangCallback onHang, QObject *parent)
-    : QObject(parent), m_threshold(threshold), m_onHang(std::move(onHang)), m_lastBeatMs(nowMs())
+    : QObject(parent)
+    , m_threshold(threshold)
+    , m_onHang(std::move(onHang))
+    , m_lastBeatMs(nowMs())
 {
     // Beat and look four times per threshold, so a hang is noticed within 1.25 thresholds.
     m_heartbeat.setTimerType(Qt::PreciseTimer);

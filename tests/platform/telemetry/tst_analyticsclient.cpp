@@ -14,9 +14,9 @@ using namespace std::chrono_literals;
 using brelta::platform::AnalyticsClient;
 using brelta::platform::AnalyticsConfiguration;
 using brelta::platform::ManualClock;
-using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
+using brelta::testsupport::TelemetryFixture;
 
 namespace {
 
@@ -44,7 +44,8 @@ private slots:
         client.track(QStringLiteral("Second"), {{QStringLiteral("flag"), true}});
         QTest::qWait(50);
         QCOMPARE(f.collector.batches().size(), 0);
-        client.track(QStringLiteral("Third"), {{QStringLiteral("missing"), nullptr}, {QStringLiteral("text"), QStringLiteral("ä")}});
+        client.track(QStringLiteral("Third"),
+                     {{QStringLiteral("missing"), nullptr}, {QStringLiteral("text"), QStringLiteral("ä")}});
 
         QTRY_COMPARE(f.collector.batches().size(), 1);
         const QList<nlohmann::json> messages = f.collector.batchMessages();
@@ -134,7 +135,9 @@ private slots:
         for (const char *name : {"e1", "e2", "e3", "e4", "e5"})
             client.track(QString::fromLatin1(name), {});
         QCOMPARE(client.queuedCount(), 3);
-        QCOMPARE(QDir(f.analyticsConfiguration().storageDirectory + QStringLiteral("/queue")).entryList(QDir::Files).size(), 3);
+        QCOMPARE(
+            QDir(f.analyticsConfiguration().storageDirectory + QStringLiteral("/queue")).entryList(QDir::Files).size(),
+            3);
 
         client.flush();
         QTRY_COMPARE(f.collector.batches().size(), 1);
@@ -235,7 +238,8 @@ private slots:
         QCOMPARE(jsonText(opened.at("event")), "Application Opened");
         QCOMPARE(jsonText(opened.at("properties").at("from_background")), "false");
         QCOMPARE(jsonText(opened.at("properties").at("version")), QString::fromLatin1(brelta::buildinfo::kVersion));
-        QCOMPARE(jsonText(opened.at("context").at("app").at("namespace")), QString::fromLatin1(brelta::buildinfo::kBundleIdentifier));
+        QCOMPARE(jsonText(opened.at("context").at("app").at("namespace")),
+                 QString::fromLatin1(brelta::buildinfo::kBundleIdentifier));
     }
 
     void withoutEndpointsNothingIsSentOrKept()

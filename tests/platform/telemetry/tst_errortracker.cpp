@@ -24,9 +24,9 @@ using brelta::platform::CrashHandler;
 using brelta::platform::Dsn;
 using brelta::platform::ErrorTracker;
 using brelta::platform::ErrorTrackerOptions;
-using brelta::testsupport::TelemetryFixture;
 using brelta::testsupport::CountingNetworkAccessManager;
 using brelta::testsupport::jsonText;
+using brelta::testsupport::TelemetryFixture;
 
 class RecordingTooShort : public std::runtime_error
 {
@@ -75,13 +75,23 @@ private slots:
         QTest::addColumn<QString>("key");
 
         QTest::newRow("hosted") << "https://abc123@o1.ingest.example.io/42"
-                                << "https://o1.ingest.example.io/api/42/envelope/" << "abc123";
+                                << "https://o1.ingest.example.io/api/42/envelope/"
+                                << "abc123";
         QTest::newRow("self-hosted with port and path") << "http://key@10.0.0.5:9000/errors/7"
-                                                        << "http://10.0.0.5:9000/errors/api/7/envelope/" << "key";
-        QTest::newRow("no public key") << "https://o1.ingest.example.io/42" << "" << "";
-        QTest::newRow("no project") << "https://abc@o1.ingest.example.io/" << "" << "";
-        QTest::newRow("not http") << "ftp://abc@example.io/1" << "" << "";
-        QTest::newRow("empty") << "" << "" << "";
+                                                        << "http://10.0.0.5:9000/errors/api/7/envelope/"
+                                                        << "key";
+        QTest::newRow("no public key") << "https://o1.ingest.example.io/42"
+                                       << ""
+                                       << "";
+        QTest::newRow("no project") << "https://abc@o1.ingest.example.io/"
+                                    << ""
+                                    << "";
+        QTest::newRow("not http") << "ftp://abc@example.io/1"
+                                  << ""
+                                  << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
     }
 
     void dsnParsing()
@@ -197,8 +207,12 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("signalName");
         QTest::addColumn<QString>("exportedFunction"); // a frame the backtrace must name; empty = none
-        QTest::newRow("segmentation fault") << "segv" << "SIGSEGV" << "";
-        QTest::newRow("abort") << "abort" << "SIGABRT" << "abort";
+        QTest::newRow("segmentation fault") << "segv"
+                                            << "SIGSEGV"
+                                            << "";
+        QTest::newRow("abort") << "abort"
+                               << "SIGABRT"
+                               << "abort";
     }
 
     void aCrashIsReportedByTheNextStart()
@@ -236,7 +250,8 @@ private slots:
             functions << QString::fromStdString(frame.value("function", std::string()));
             packages << QString::fromStdString(frame.value("package", std::string()));
         }
-        QVERIFY2(packages.contains(QCoreApplication::applicationFilePath()), qPrintable(packages.join(QLatin1Char('\n'))));
+        QVERIFY2(packages.contains(QCoreApplication::applicationFilePath()),
+                 qPrintable(packages.join(QLatin1Char('\n'))));
         if (!exportedFunction.isEmpty())
             QVERIFY2(functions.contains(exportedFunction), qPrintable(functions.join(QLatin1Char('\n'))));
         QVERIFY(crashes.entryList({QStringLiteral("*.report")}, QDir::Files).isEmpty());
