@@ -117,16 +117,19 @@ QCoro::Task<> ApiClient::loadTokensFromKeychain()
     m_nextKeychainRetryDelay = m_options.keychainRetryDelay;
     // (co_await kept out of conditions: GCC 12 mishandles temporaries there.)
     const TokenLoad load = co_await readStoredTokens();
-    if (load == TokenLoad::Failed)
+    if (load.outcome == TokenLoad::Failed) {
+        // Reported once; the retries that follow only log.
+        report(QStringLiteral("failed to read the tokens from the keychain: ") + load.error);
         m_keychainRetry.start(m_nextKeychainRetryDelay);
+    }
 }
 
 QCoro::Task<> ApiClient::retryTokenLoad()
 {
     const TokenLoad load = co_await readStoredTokens();
-    if (load == TokenLoad::Loaded) {
+    if (load.outcome == TokenLoad::Loaded) {
         emit tokensRestored();
-    } else if (load == TokenLoad::Failed) {
+    } else if (load.outcome == TokenLoad::Failed) {
         m_nextKeychainRetryDelay = std::min(m_nextKeychainRetryDelay * 2, m_options.maxKeychainRetryDelay);
         m_keychainRetry.start(m_nextKeychainRetryDelay);
     }
@@ -140,20 +143,18 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
     const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
     if (!self || session != m_sessionNumber)
-        co_return TokenLoad::Superseded;  // a sign-in or sign-out since then: its tokens hold
+        co_return TokenLoad{TokenLoad::Superseded, {}};  // a sign-in or sign-out since then: its tokens hold
 
     using Status = platform::SecretRead::Status;
     if (access.status == Status::Failed || refresh.status == Status::Failed) {
         // Not "signed out": the items may well be there behind a locked keyring. Keep trying.
-        const QString error = access.status == Status::Failed ? access.error : refresh.error;
-        report(QStringLiteral("failed to read the tokens from the keychain: ") + error);
-        co_return TokenLoad::Failed;
+        co_return TokenLoad{TokenLoad::Failed, access.status == Status::Failed ? access.error : refresh.error};
     }
 
     m_accessToken = access.status == Status::Found ? std::optional(access.value) : std::nullopt;
     m_refreshToken = refresh.status == Status::Found ? std::optional(refresh.value) : std::nullopt;
     configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
-    co_return TokenLoad::Loaded;
+    co_return TokenLoad{TokenLoad::Loaded, {}};
 }
 
 QCoro::Task<> ApiClient::storeTokens(QString accessToken, QString refreshToken)

@@ -128,7 +128,11 @@ private:
     QCoro::Task<ApiAuth::UserIdentity> exchangeCode(QString code);
     QCoro::Task<ApiAuth::UserIdentity> exchangeToken(bool isRefresh, QString value, std::optional<quint64> session);
     QCoro::Task<RefreshOutcome> runRefresh(std::shared_ptr<OAuthRequestInterceptor> interceptor);
-    enum class TokenLoad { Loaded, Failed, Superseded };
+    struct TokenLoad
+    {
+        enum Outcome { Loaded, Failed, Superseded } outcome;
+        QString error;
+    };
     QCoro::Task<TokenLoad> readStoredTokens();
     QCoro::Task<> retryTokenLoad();
     QCoro::Task<> storeTokens(QString accessToken, QString refreshToken);
