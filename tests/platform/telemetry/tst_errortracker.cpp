@@ -279,17 +279,17 @@ private slots:
         TelemetryFixture f;
         ErrorTrackerOptions options = f.errorOptions();
         options.enableAppHangTracking = true;
-        options.appHangTimeout = 300ms;
+        options.appHangTimeout = 500ms;
         ErrorTracker tracker(options, &f.network, &f.clock);
         QTest::qWait(100); // the heartbeat runs
 
-        QThread::msleep(700);
+        QThread::msleep(1500);
 
         QTRY_COMPARE(f.collector.errorEvents().size(), 1);
         const nlohmann::json event = f.collector.errorEvents().first();
         const nlohmann::json &exception = event.at("exception").at("values").at(0);
         QCOMPARE(jsonText(exception.at("type")), "App Hanging");
-        QCOMPARE(jsonText(exception.at("value")), "App hanging for at least 300 ms.");
+        QCOMPARE(jsonText(exception.at("value")), "App hanging for at least 500 ms.");
         // One hang, one report; a running loop raises none.
         QTest::qWait(500);
         QCOMPARE(f.collector.errorEvents().size(), 1);
