@@ -58,6 +58,14 @@ private slots:
         QCOMPARE(hosts.validationError().isEmpty(), usable);
     }
 
+    // The dev and ci presets compile in the local backend on loopback.
+    void theCompiledInHostsAreUsable()
+    {
+        const BackendHosts hosts = BackendHosts::compiledIn();
+        QVERIFY2(hosts.validationError().isEmpty(), qPrintable(hosts.validationError()));
+        QVERIFY(!hosts.authentication.isEmpty());
+    }
+
     void endpointsAreCompleteUrls()
     {
         const BackendEndpoints endpoints(separateHosts());
