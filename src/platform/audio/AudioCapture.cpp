@@ -101,6 +101,7 @@ struct AudioCapture::Connection
     std::vector<std::byte> pending; // interleaved bytes of the unfinished block
     QString sourceName;
     bool watchDefaultSink = false;
+    bool announcedAudio = false;
     AudioServerInfo serverInfo;
 
     ~Connection()
@@ -231,6 +232,13 @@ struct AudioCapture::Connection
                 std::memset(self->pending.data() + at, 0, bytes);
             pa_stream_drop(stream);
         }
+        if (!self->owner)
+            return; // still starting: blocks wait until there is someone to hand them to
+        if (!self->announcedAudio && !self->pending.empty()) {
+            self->announcedAudio = true;
+            AudioCapture *target = self->owner;
+            QMetaObject::invokeMethod(target, [target] { Q_EMIT target->audioArrived(); }, Qt::QueuedConnection);
+        }
         std::size_t used = 0;
         while (self->pending.size() - used >= self->blockBytes) {
             self->postBlock(PcmBuffer::fromInterleaved(
@@ -280,9 +288,12 @@ struct AudioCapture::Connection
 namespace {
 
 // Waits for the sound-server thread's next answer; throws AudioCaptureError on an error or a timeout.
+// Coroutines here build each awaited task in a statement of its own: GCC 12 can destroy temporaries that live
+// across a co_await twice.
 QCoro::Task<> awaitSetup(SetupSignal *signal, std::chrono::milliseconds timeout, QString what)
 {
-    const std::optional<QString> answer = co_await qCoro(signal, &SetupSignal::settled, timeout);
+    auto settled = qCoro(signal, &SetupSignal::settled, timeout);
+    const std::optional<QString> answer = co_await std::move(settled);
     if (!answer)
         throw AudioCaptureError(QStringLiteral("%1: the sound server did not answer within %2 ms")
                                     .arg(what)
@@ -325,7 +336,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
     const QString server = serverLabel(options.serverAddress);
     if (const QString error = connection->beginConnect(options.serverAddress, options.streamName); !error.isEmpty())
         throw AudioCaptureError(QStringLiteral("cannot reach %1: %2").arg(server, error).toStdString());
-    co_await awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
+    QCoro::Task<> connected = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
+    co_await std::move(connected);
 
     if (options.watchDefaultSink) {
         {
@@ -335,7 +347,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
             Operation(pa_context_get_server_info(connection->context.get(), &Connection::onServerInfo,
                                                  connection.get()));
         }
-        co_await awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot query %1").arg(server));
+        QCoro::Task<> queried = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot query %1").arg(server));
+        co_await std::move(queried);
     }
 
     {
@@ -371,7 +384,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
             throw AudioCaptureError(
                 QStringLiteral("cannot open a record stream: %1").arg(connection->contextError()).toStdString());
     }
-    co_await awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot record"));
+    QCoro::Task<> opened = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot record"));
+    co_await std::move(opened);
 
     {
         Connection::Lock lock(connection->mainloop.get());
@@ -386,24 +400,29 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
                                 << options.blockMilliseconds << "ms";
 }
 
-void AudioCapture::pause()
+bool AudioCapture::pause()
 {
-    if (!m_connection || m_paused)
-        return;
-    Connection::Lock lock(m_connection->mainloop.get());
-    if (m_connection->stream)
-        Operation(pa_stream_cork(m_connection->stream.get(), 1, nullptr, nullptr));
-    m_paused = true;
+    return setCorked(true);
 }
 
-void AudioCapture::resume()
+bool AudioCapture::resume()
 {
-    if (!m_connection || !m_paused)
-        return;
+    return setCorked(false);
+}
+
+bool AudioCapture::setCorked(bool corked)
+{
+    if (!m_connection || !m_running)
+        return false;
+    if (m_paused == corked)
+        return true;
     Connection::Lock lock(m_connection->mainloop.get());
-    if (m_connection->stream)
-        Operation(pa_stream_cork(m_connection->stream.get(), 0, nullptr, nullptr));
-    m_paused = false;
+    if (!m_connection->stream || pa_stream_get_state(m_connection->stream.get()) != PA_STREAM_READY)
+        return false;
+    if (!Operation(pa_stream_cork(m_connection->stream.get(), corked ? 1 : 0, nullptr, nullptr)))
+        return false;
+    m_paused = corked;
+    return true;
 }
 
 void AudioCapture::stop()
@@ -456,12 +475,14 @@ QCoro::Task<AudioServerInfo> AudioCapture::queryServer(QString serverAddress, st
     const QString server = serverLabel(serverAddress);
     if (const QString error = connection->beginConnect(serverAddress, QStringLiteral("Brelta")); !error.isEmpty())
         throw AudioCaptureError(QStringLiteral("cannot reach %1: %2").arg(server, error).toStdString());
-    co_await awaitSetup(&connection->setup, timeout, QStringLiteral("cannot reach %1").arg(server));
+    QCoro::Task<> connected = awaitSetup(&connection->setup, timeout, QStringLiteral("cannot reach %1").arg(server));
+    co_await std::move(connected);
     {
         Connection::Lock lock(connection->mainloop.get());
         Operation(pa_context_get_server_info(connection->context.get(), &Connection::onServerInfo, connection.get()));
     }
-    co_await awaitSetup(&connection->setup, timeout, QStringLiteral("cannot query %1").arg(server));
+    QCoro::Task<> queried = awaitSetup(&connection->setup, timeout, QStringLiteral("cannot query %1").arg(server));
+    co_await std::move(queried);
     AudioServerInfo info;
     {
         Connection::Lock lock(connection->mainloop.get());

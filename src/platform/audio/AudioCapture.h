@@ -69,9 +69,10 @@ public:
     QCoro::Task<> start(AudioCaptureOptions options);
 
     // Corks the stream: the source keeps running but this stream receives nothing, so the paused span is not
-    // in the recording. A partial block waits and continues after resume().
-    void pause();
-    void resume();
+    // in the recording. A partial block waits and continues after resume(). Both return false when the
+    // stream is gone (it died, or the capture is not running) and the request could not be made.
+    bool pause();
+    bool resume();
 
     // Closes the stream. Every block still queued for this object is delivered first, then the frames of the
     // unfinished block (if any) as a last, shorter block. No signal follows. Safe to call at any time.
@@ -90,6 +91,9 @@ public:
 Q_SIGNALS:
     // `block` is in options().format, non-interleaved, `frameLength()` frames.
     void blockReady(const brelta::platform::PcmBuffer &block);
+    // The first audio of this start has arrived (a fresh server can take seconds before it sends any, and
+    // what the source heard until then is not delivered). Emitted once per start, while not paused.
+    void audioArrived();
     // The stream or the connection to the server died while running (source removed, server gone). The capture
     // is no longer running; call stop() or start() again.
     void failed(const QString &message);
@@ -97,6 +101,8 @@ Q_SIGNALS:
     void defaultSinkChanged(const QString &sinkName);
 
 private:
+    bool setCorked(bool corked);
+
     struct Connection;
     std::shared_ptr<Connection> m_connection;
     AudioCaptureOptions m_options;

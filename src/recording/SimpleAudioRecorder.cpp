@@ -1,0 +1,243 @@
+#include "recording/SimpleAudioRecorder.h"
+
+#include "recording/RecorderErrors.h"
+
+#include <QCoroFuture>
+#include <QCoroSignal>
+#include <QLoggingCategory>
+#include <QPointer>
+#include <QtConcurrent/QtConcurrentRun>
+
+Q_LOGGING_CATEGORY(lcSimpleRecorder, "brelta.recording.SimpleAudioRecorder")
+
+namespace brelta::recording {
+
+using platform::AacFileWriter;
+using platform::AudioCapture;
+using platform::PcmBuffer;
+
+namespace {
+
+QString describe(const std::exception &error)
+{
+    if (const auto *own = dynamic_cast<const AudioRecorderError *>(&error))
+        return own->description();
+    return QString::fromUtf8(error.what());
+}
+
+} // namespace
+
+platform::AudioCaptureOptions SimpleAudioRecorder::Options::defaultCapture()
+{
+    platform::AudioCaptureOptions capture;
+    capture.format = platform::PcmFormat{platform::SampleType::Int16, 44100, 1};
+    capture.blockMilliseconds = 300;
+    capture.streamName = QStringLiteral("Microphone recording");
+    return capture;
+}
+
+SimpleAudioRecorder::SimpleAudioRecorder(QObject *parent)
+    : SimpleAudioRecorder(Options{}, parent)
+{
+}
+
+SimpleAudioRecorder::SimpleAudioRecorder(Options options, QObject *parent)
+    : QObject(parent)
+    , m_options(std::move(options))
+{
+    m_writerThread.setMaxThreadCount(1); // blocks are written in the order they came
+    m_writerThread.setExpiryTimeout(-1);
+}
+
+SimpleAudioRecorder::~SimpleAudioRecorder()
+{
+    if (m_capture)
+        m_capture->stop();
+    m_capture.reset();
+    m_writerThread.waitForDone();
+    // The last owner of the writer closes the fragmented file as it is.
+}
+
+QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
+{
+    std::shared_ptr<AacFileWriter> writer;
+    std::unique_ptr<AudioCapture> capture;
+    try {
+        if (m_state == AudioRecordingState::Recording || m_starting)
+            throw AudioRecorderError(QStringLiteral("recorder already started"));
+        // Starting again would replace the paused recording's file and lose it.
+        if (m_state == AudioRecordingState::Paused)
+            throw AudioRecorderError(QStringLiteral("recorder is paused; stop it before starting a new recording"));
+        if (!url.isLocalFile())
+            throw AudioRecorderError(QStringLiteral("the output must be a local file"), url.toString());
+        m_starting = true;
+
+        writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
+
+        capture = std::make_unique<AudioCapture>();
+        platform::AudioCaptureOptions captureOptions = m_options.capture;
+        captureOptions.startPaused = true; // opened first, started only when everything is ready
+        try {
+            // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live
+            // across a co_await twice.
+            QCoro::Task<> opened = capture->start(captureOptions);
+            co_await std::move(opened);
+        } catch (const platform::AudioCaptureError &error) {
+            throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
+        }
+
+        connect(capture.get(), &AudioCapture::blockReady, this, &SimpleAudioRecorder::writeBlock);
+        connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
+        // Recording runs once audio flows: a fresh sound server sends nothing for up to a few seconds, and what
+        // the microphone heard until then never arrives.
+        const QString source = capture->recordingSourceName();
+        if (!capture->resume())
+            throw AudioRecorderError(QStringLiteral("failed to start recording"),
+                                     QStringLiteral("the record stream on %1 closed").arg(source));
+        auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.firstAudioTimeout);
+        const auto arrived = co_await std::move(firstAudio);
+        if (!arrived || !capture->isRunning())
+            throw AudioRecorderError(QStringLiteral("failed to start recording"),
+                                     QStringLiteral("no audio from %1 within %2 ms")
+                                         .arg(source)
+                                         .arg(m_options.firstAudioTimeout.count()));
+    } catch (const std::exception &error) {
+        m_starting = false;
+        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describe(error);
+        if (capture)
+            capture->stop();
+        capture.reset();
+        if (writer)
+            writer->discard();
+        throw;
+    }
+    m_starting = false;
+    m_capture = std::move(capture);
+    m_writer = std::move(writer);
+    m_finished.reset();
+    m_state = AudioRecordingState::Recording;
+    qCInfo(lcSimpleRecorder).noquote() << "recording into" << m_writer->path();
+}
+
+QCoro::Task<> SimpleAudioRecorder::stop()
+{
+    if (m_state == AudioRecordingState::Stopped)
+        throw AudioRecorderError(QStringLiteral("recorder already stopped"));
+    m_stopWaiting = true;
+    QPointer<SimpleAudioRecorder> self(this);
+    const bool complete = co_await finishRecording();
+    if (!self)
+        co_return;
+    m_stopWaiting = false;
+    if (!complete)
+        throw AudioRecorderError(QStringLiteral("recorder failed to stop"));
+    m_state = AudioRecordingState::Stopped;
+}
+
+QCoro::Task<> SimpleAudioRecorder::pause()
+{
+    // Only a running recording can pause; without one there is nothing to suspend.
+    if (m_capture && m_capture->pause())
+        m_state = AudioRecordingState::Paused;
+    co_return;
+}
+
+QCoro::Task<> SimpleAudioRecorder::resume()
+{
+    if (m_capture && m_capture->resume())
+        m_state = AudioRecordingState::Recording;
+    co_return;
+}
+
+void SimpleAudioRecorder::writeBlock(const PcmBuffer &block)
+{
+    if (!m_writer)
+        return;
+    QPointer<SimpleAudioRecorder> self(this);
+    m_writerThread.start([writer = m_writer, block, self] {
+        try {
+            writer->write(block);
+        } catch (const std::exception &error) {
+            const QString message = QString::fromUtf8(error.what());
+            QMetaObject::invokeMethod(
+                self.data(), [self, message] { if (self) self->handleWriteFailure(message); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void SimpleAudioRecorder::handleCaptureFailure(const QString &message)
+{
+    qCWarning(lcSimpleRecorder).noquote() << "the microphone stream ended:" << message;
+    endOnItsOwn();
+}
+
+void SimpleAudioRecorder::handleWriteFailure(const QString &message)
+{
+    qCInfo(lcSimpleRecorder).noquote() << "audioRecorderEncodeErrorDidOccur: error:" << message;
+    // Recording on would only lose more audio: end the recording and keep what the file holds.
+    endOnItsOwn();
+}
+
+void SimpleAudioRecorder::endOnItsOwn()
+{
+    if (m_finishing || m_finished)
+        return;
+    // Started and forgotten: the outcome reaches the delegate from finishRecording().
+    [](QPointer<SimpleAudioRecorder> self) -> QCoro::Task<> {
+        if (self)
+            co_await self->finishRecording();
+    }(QPointer<SimpleAudioRecorder>(this));
+}
+
+void SimpleAudioRecorder::closeCapture()
+{
+    if (!m_capture)
+        return;
+    m_capture->stop(); // hands over the rest of the audio, which writeBlock queues for the writer
+    // The capture may be the sender of the signal that brought us here: delete it once that has returned.
+    m_capture.release()->deleteLater();
+}
+
+QCoro::Task<bool> SimpleAudioRecorder::finishRecording()
+{
+    if (m_finished && *m_finished)
+        co_return true;
+    QPointer<SimpleAudioRecorder> self(this);
+    if (m_finishing) {
+        auto ended = qCoro(this, &SimpleAudioRecorder::finishEnded, std::chrono::minutes(10));
+        const std::optional<bool> complete = co_await std::move(ended);
+        co_return complete.value_or(false);
+    }
+    m_finishing = true;
+    closeCapture();
+    const std::shared_ptr<AacFileWriter> writer = m_writer;
+    QFuture<QString> finished = QtConcurrent::run(&m_writerThread, [writer]() -> QString {
+        try {
+            writer->finish();
+            return {};
+        } catch (const std::exception &error) {
+            return QString::fromUtf8(error.what());
+        }
+    });
+    const QString failure = co_await finished;
+    if (!self)
+        co_return failure.isEmpty();
+    const bool complete = failure.isEmpty();
+    if (!complete)
+        qCCritical(lcSimpleRecorder).noquote() << "cannot complete the recording:" << failure;
+    m_finishing = false;
+    m_finished = complete;
+
+    qCInfo(lcSimpleRecorder) << "audioRecorderDidFinishRecording: success:" << complete;
+    if (!m_stopWaiting) {
+        // Nobody asked for this end: the recording stopped by itself.
+        const AudioRecorderError error(QStringLiteral("unexpected stop with successfully: %1")
+                                           .arg(complete ? QStringLiteral("true") : QStringLiteral("false")));
+        if (m_delegate)
+            m_delegate->recorderDidFail(std::make_exception_ptr(error));
+    }
+    Q_EMIT finishEnded(complete);
+    co_return complete;
+}
+
+} // namespace brelta::recording
