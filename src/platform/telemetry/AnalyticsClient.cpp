@@ -171,7 +171,7 @@ nlohmann::ordered_json AnalyticsClient::baseMessage(const char *type) const
 
 void AnalyticsClient::enqueue(nlohmann::ordered_json message)
 {
-    const QByteArray serialised = QByteArray::fromStdString(message.dump());
+    const QByteArray serialised = QByteArray::fromStdString(telemetry::compactJson(message));
     if (!m_queue) {
         qCDebug(lcAnalytics).noquote() << "would send:" << serialised;
         return;
@@ -221,7 +221,7 @@ void AnalyticsClient::flush()
     QNetworkRequest request = telemetry::collectorRequest(url, QByteArrayLiteral("application/json"));
     request.setRawHeader("Authorization", "Basic " + (m_configuration.writeKey + QLatin1Char(':')).toUtf8().toBase64());
 
-    QNetworkReply *reply = m_network->post(request, QByteArray::fromStdString(body.dump()));
+    QNetworkReply *reply = m_network->post(request, QByteArray::fromStdString(telemetry::compactJson(body)));
     m_inFlight = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply, ids] { onBatchReplied(reply, ids); });
 }
@@ -280,7 +280,7 @@ void AnalyticsClient::saveIdentity() const
         return;
     const nlohmann::ordered_json identity = {{"anonymousId", text(m_anonymousId)}, {"userId", text(m_userId)}};
     QSaveFile file(identityPath());
-    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::fromStdString(identity.dump())) < 0
+    if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::fromStdString(telemetry::compactJson(identity))) < 0
         || !file.commit())
         qCWarning(lcAnalytics) << "cannot store the analytics identity:" << file.errorString();
 }

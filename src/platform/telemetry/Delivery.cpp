@@ -29,6 +29,11 @@ QString defaultStorageDirectory(const QString &name)
         + name;
 }
 
+std::string compactJson(const nlohmann::ordered_json &value)
+{
+    return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 nlohmann::ordered_json operatingSystemContext()
 {
     return {{"name", QSysInfo::productType().toStdString()}, {"version", QSysInfo::productVersion().toStdString()}};

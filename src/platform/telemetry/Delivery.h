@@ -8,6 +8,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <string>
+
 namespace brelta::platform::telemetry {
 
 // A POST request to a collector, with the content type and a transfer timeout.
@@ -19,6 +21,9 @@ bool isWorthRetrying(int httpStatus);
 
 // `<application data folder>/telemetry/<name>`.
 QString defaultStorageDirectory(const QString &name);
+
+// Compact JSON text; text that is not valid UTF-8 is replaced rather than failing the report.
+std::string compactJson(const nlohmann::ordered_json &value);
 
 // The operating system as both protocols describe it: {"name", "version"}.
 nlohmann::ordered_json operatingSystemContext();

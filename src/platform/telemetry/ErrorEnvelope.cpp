@@ -1,5 +1,7 @@
 #include "platform/telemetry/ErrorEnvelope.h"
 
+#include "platform/telemetry/Delivery.h"
+
 #include <QUuid>
 
 namespace brelta::platform {
@@ -43,13 +45,14 @@ QString newEventId()
 
 QByteArray envelopeForEvent(const nlohmann::ordered_json &event, const QString &dsnText)
 {
-    const std::string payload = event.dump();
+    const std::string payload = telemetry::compactJson(event);
     nlohmann::ordered_json header = nlohmann::ordered_json::object();
     header["event_id"] = event.value("event_id", std::string());
     header["dsn"] = dsnText.toStdString();
     const nlohmann::ordered_json itemHeader
         = {{"type", "event"}, {"content_type", "application/json"}, {"length", payload.size()}};
-    return QByteArray::fromStdString(header.dump() + '\n' + itemHeader.dump() + '\n' + payload + '\n');
+    return QByteArray::fromStdString(telemetry::compactJson(header) + '\n' + telemetry::compactJson(itemHeader) + '\n'
+                                     + payload + '\n');
 }
 
 std::optional<nlohmann::json> eventInEnvelope(const QByteArray &envelope)

@@ -178,7 +178,7 @@ bool ErrorTracker::submit(const nlohmann::ordered_json &event)
     };
     if (!m_outbox || m_options.debug)
         qCDebug(lcErrors).noquote() << (m_outbox ? "sending:" : "would send:")
-                                    << QByteArray::fromStdString(complete.dump());
+                                    << QByteArray::fromStdString(telemetry::compactJson(complete));
     if (!m_outbox)
         return false;
     if (m_outbox->push(envelopeForEvent(complete, m_options.dsn)).isEmpty())
