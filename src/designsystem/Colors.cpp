@@ -14,11 +14,7 @@ Q_LOGGING_CATEGORY(lcColors, "designsystem.colors")
 
 namespace brelta::designsystem {
 
-namespace {
-
-using Palette = std::array<QColor, allColorTokens.size()>;
-
-QHash<QString, QColor> readPaletteFile(const QString &path)
+QHash<QString, QColor> Colors::readPalette(const QString &path)
 {
     QHash<QString, QColor> colors;
     QFile file(path);
@@ -38,19 +34,23 @@ QHash<QString, QColor> readPaletteFile(const QString &path)
             continue;
         }
         const QStringList fields = line.split(QLatin1Char(','));
-        const auto color = fields.size() >= 2 ? Colors::parseHex(fields.at(1)) : std::nullopt;
+        const auto color = fields.size() >= 2 ? parseHex(fields.at(1)) : std::nullopt;
         if (!color) {
-            qCWarning(lcColors).nospace() << path << ":" << lineNumber << ": not a colour row: " << line;
+            qCWarning(lcColors).nospace().noquote() << path << ":" << lineNumber << ": not a colour row: " << line;
             continue;
         }
-        colors.insert(fields.at(0), *color);
+        colors.insert(fields.at(0).trimmed(), *color);
     }
     return colors;
 }
 
+namespace {
+
+using Palette = std::array<QColor, allColorTokens.size()>;
+
 Palette loadPalette()
 {
-    const QHash<QString, QColor> colors = readPaletteFile(ResourceBundle::path() + QStringLiteral("/palette.csv"));
+    const QHash<QString, QColor> colors = Colors::readPalette(ResourceBundle::path() + QStringLiteral("/palette.csv"));
     Palette palette;
     for (std::size_t i = 0; i < allColorTokens.size(); ++i) {
         const QString name = Colors::assetName(allColorTokens[i]);

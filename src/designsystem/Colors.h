@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QHash>
 #include <QString>
 
 #include <array>
@@ -59,6 +60,10 @@ public:
 
     // "#RRGGBB" or "#RRGGBBAA" with the alpha last (QColor reads 8 digits as ARGB).
     static std::optional<QColor> parseHex(QStringView text);
+
+    // The name → colour rows of a palette file (comment lines start with '#', the first other line is
+    // the header). A row that does not parse is reported with its line number and skipped; the rest load.
+    static QHash<QString, QColor> readPalette(const QString &path);
 
     static QColor gray100() { return color(ColorToken::Gray100); }
     static QColor gray200() { return color(ColorToken::Gray200); }

@@ -3,6 +3,8 @@
 
 #include <QFile>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QThread>
 #include <QSet>
 #include <QTest>
@@ -117,6 +119,32 @@ private slots:
         for (ColorToken token : allColorTokens)
             names.insert(Colors::assetName(token));
         QCOMPARE(names.size(), int(allColorTokens.size()));
+    }
+
+    void badPaletteRowsAreReportedAndTheRestLoads()
+    {
+        QTemporaryDir dir;
+        QFile file(dir.filePath("palette.csv"));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("# a comment\n"
+                   "name,value\n"
+                   "Gray100,#F6F4FA\n"
+                   "Gray200,#F6F4\n"
+                   "Gray400\n"
+                   "Overlay10,#FFFFFF1A,surface\n");
+        file.close();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("palette.csv:4: not a colour row: Gray200,#F6F4$"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("palette.csv:5: not a colour row: Gray400$"));
+        const QHash<QString, QColor> colors = Colors::readPalette(file.fileName());
+        QCOMPARE(colors.size(), 2);
+        QCOMPARE(colors.value("Gray100"), QColor(0xF6, 0xF4, 0xFA));
+        QCOMPARE(colors.value("Overlay10"), QColor(255, 255, 255, 0x1A));
+    }
+
+    void unreadablePaletteIsReported()
+    {
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("cannot read .*/no-such-palette.csv"));
+        QVERIFY(Colors::readPalette("/nonexistent/no-such-palette.csv").isEmpty());
     }
 
     void overlaysAreTranslucentWhite()
