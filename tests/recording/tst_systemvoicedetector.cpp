@@ -1,0 +1,277 @@
+#include "recording/SystemVoiceActivityDetector.h"
+
+#include "platform/Clock.h"
+#include "recording/VadProvider.h"
+#include "testsupport/AudioFixtures.h"
+#include "testsupport/CheckedWait.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QLocalSocket>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace brelta::recording;
+using namespace brelta::testsupport;
+using brelta::platform::ManualClock;
+
+namespace {
+
+struct DelegateSpy : SystemVoiceActivityDectectorDelegate
+{
+    void voiceActivityDidChange(bool hasVoice) override { changes << hasVoice; }
+    void detectorDidFail(std::exception_ptr error) override { failures << describeException(error); }
+    QList<bool> changes;
+    QStringList failures;
+};
+
+QString pactl(const QStringList &arguments)
+{
+    QProcess process;
+    process.start(QStringLiteral("pactl"), arguments);
+    process.waitForFinished(10000);
+    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+}
+
+// The index of the record stream named `streamName`, empty when there is none.
+QString sourceOutputIndex(const QString &streamName)
+{
+    QString index;
+    const QStringList lines = pactl({QStringLiteral("list"), QStringLiteral("source-outputs")}).split(QLatin1Char('\n'));
+    for (const QString &raw : lines) {
+        const QString line = raw.trimmed();
+        if (line.startsWith(QLatin1String("Source Output #")))
+            index = line.mid(15);
+        else if (line == QStringLiteral("media.name = \"%1\"").arg(streamName))
+            return index;
+    }
+    return {};
+}
+
+// Ends a record stream from the server's side, as when the server drops a client. pactl cannot do that, so
+// this speaks the server's command-line protocol on a socket of the test's own.
+bool killSourceOutput(const QString &index, const QString &cliSocket)
+{
+    if (!QFile::exists(cliSocket))
+        pactl({QStringLiteral("load-module"), QStringLiteral("module-cli-protocol-unix"),
+               QStringLiteral("socket=") + cliSocket});
+    QLocalSocket cli;
+    cli.connectToServer(cliSocket);
+    if (!cli.waitForConnected(5000))
+        return false;
+    cli.write(QStringLiteral("kill-source-output %1\n").arg(index).toUtf8());
+    cli.waitForBytesWritten(5000);
+    cli.waitForReadyRead(1000);
+    cli.disconnectFromServer();
+    return true;
+}
+
+// Plays a file into a sink while the event loop runs, as audio arrives in a running application.
+bool playWhileRunning(const QString &path, const QString &sink)
+{
+    const auto player = startPlayingIntoSink(path, sink);
+    QDeadlineTimer deadline(60000);
+    while (player->state() != QProcess::NotRunning && !deadline.hasExpired())
+        QTest::qWait(20);
+    return player->exitStatus() == QProcess::NormalExit && player->exitCode() == 0;
+}
+
+const QString kStreamName = QStringLiteral("System audio voice detection");
+
+std::unique_ptr<SystemVoiceActivityDetector> makeDetector(ManualClock *clock = nullptr)
+{
+    return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>(), clock);
+}
+
+} // namespace
+
+class TestSystemVoiceDetector : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_speech;
+
+    QString cliSocket() const { return m_dir.filePath(QStringLiteral("pulse-cli")); }
+
+    // Plays the speech into `sink` and returns whether the detector's delegate saw the voice come and go.
+    void expectVoiceFrom(const QString &sink, DelegateSpy &spy)
+    {
+        spy.changes.clear();
+        QVERIFY(playWhileRunning(m_speech, sink));
+        QTRY_VERIFY_WITH_TIMEOUT(spy.changes.size() >= 2, 5000);
+        QCOMPARE(spy.changes.first(), true);
+        QCOMPARE(spy.changes.last(), false);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_speech = m_dir.filePath(QStringLiteral("speech.wav"));
+        QCOMPARE(makeSpeechFixture(m_speech, QStringLiteral("Can everyone see my screen? The numbers for this "
+                                                            "quarter look much better than we expected."),
+                                   48000, 0.2, 1.0),
+                 QString());
+    }
+
+    void cleanup()
+    {
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+    }
+
+    void listensToTheDefaultOutputAndHearsItsVoice()
+    {
+        auto detector = makeDetector();
+        DelegateSpy spy;
+        detector->setDelegate(&spy);
+        QVERIFY(!detector->isRunning());
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QVERIFY(detector->isRunning());
+        QCOMPARE(detector->captureSourceName(), QStringLiteral("speakers.monitor"));
+
+        expectVoiceFrom(QStringLiteral("speakers"), spy);
+
+        // The user's own voice is not the system audio.
+        spy.changes.clear();
+        QVERIFY(playWhileRunning(m_speech, QStringLiteral("micfeed")));
+        QTest::qWait(300);
+        QCOMPARE(spy.changes, QList<bool>());
+        QVERIFY(!detector->hasVoiceActivity());
+
+        QVERIFY(awaitTask(detector->stop()).succeeded());
+        QVERIFY(!detector->isRunning());
+        QCOMPARE(sourceOutputIndex(kStreamName), QString());
+    }
+
+    void secondStartAndSecondStopChangeNothing()
+    {
+        auto detector = makeDetector();
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        const QString stream = sourceOutputIndex(kStreamName);
+        QVERIFY(!stream.isEmpty());
+
+        QTest::ignoreMessage(QtWarningMsg, "detector already running");
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QCOMPARE(sourceOutputIndex(kStreamName), stream);
+
+        QVERIFY(awaitTask(detector->stop()).succeeded());
+        QTest::ignoreMessage(QtWarningMsg, "detector already stopped");
+        QVERIFY(awaitTask(detector->stop()).succeeded());
+        QVERIFY(!detector->isRunning());
+    }
+
+    void followsTheDefaultOutput()
+    {
+        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                      QStringLiteral("sink_name=headset")});
+        QVERIFY(!module.isEmpty());
+        auto unload = qScopeGuard([module] { pactl({QStringLiteral("unload-module"), module}); });
+
+        auto detector = makeDetector();
+        DelegateSpy spy;
+        detector->setDelegate(&spy);
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QSignalSpy moved(detector.get(), &SystemVoiceActivityDetector::captureSourceChanged);
+
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("headset")});
+        QVERIFY(moved.wait(5000));
+        QCOMPARE(detector->captureSourceName(), QStringLiteral("headset.monitor"));
+        expectVoiceFrom(QStringLiteral("headset"), spy);
+
+        // Back on the speakers, the headset's sound no longer counts.
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+        QVERIFY(moved.wait(5000));
+        QCOMPARE(detector->captureSourceName(), QStringLiteral("speakers.monitor"));
+        spy.changes.clear();
+        QVERIFY(playWhileRunning(m_speech, QStringLiteral("headset")));
+        QTest::qWait(300);
+        QCOMPARE(spy.changes, QList<bool>());
+        QVERIFY(detector->isRunning());
+    }
+
+    void restartsAKilledCaptureAfterThreeSeconds()
+    {
+        ManualClock clock;
+        auto detector = makeDetector(&clock);
+        DelegateSpy spy;
+        detector->setDelegate(&spy);
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QSignalSpy restarted(detector.get(), &SystemVoiceActivityDetector::restartFinished);
+
+        const QString stream = sourceOutputIndex(kStreamName);
+        QVERIFY(!stream.isEmpty());
+        QVERIFY(killSourceOutput(stream, cliSocket()));
+        QTRY_VERIFY_WITH_TIMEOUT(detector->isRestartPending(), 5000);
+
+        clock.advance(std::chrono::milliseconds(2900));
+        QVERIFY(detector->isRestartPending());
+        QCOMPARE(restarted.count(), 0);
+        clock.advance(std::chrono::milliseconds(100));
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.count(), 1, 5000);
+        QCOMPARE(restarted.first().first().toBool(), true);
+        QVERIFY(detector->isRunning());
+        QVERIFY(!sourceOutputIndex(kStreamName).isEmpty());
+        QVERIFY(sourceOutputIndex(kStreamName) != stream);
+
+        expectVoiceFrom(QStringLiteral("speakers"), spy);
+        QCOMPARE(spy.failures, QStringList());
+    }
+
+    void aFailedRestartIsReportedToTheDelegate()
+    {
+        ManualClock clock;
+        auto detector = makeDetector(&clock);
+        DelegateSpy spy;
+        detector->setDelegate(&spy);
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QSignalSpy restarted(detector.get(), &SystemVoiceActivityDetector::restartFinished);
+
+        QVERIFY(killSourceOutput(sourceOutputIndex(kStreamName), cliSocket()));
+        QTRY_VERIFY_WITH_TIMEOUT(detector->isRestartPending(), 5000);
+        // By the time of the restart the sound server cannot be reached.
+        const QByteArray server = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/brelta-test-socket");
+        clock.advance(std::chrono::seconds(3));
+        QTest::qWait(100);
+        qputenv("PULSE_SERVER", server);
+        QTRY_COMPARE_WITH_TIMEOUT(restarted.count(), 1, 10000);
+        QCOMPARE(restarted.first().first().toBool(), false);
+        QCOMPARE(spy.failures.size(), 1);
+        QVERIFY(!detector->isRunning());
+    }
+
+    void anOwnerStopDuringTheWaitCancelsTheRestart()
+    {
+        ManualClock clock;
+        auto detector = makeDetector(&clock);
+        QVERIFY(awaitTask(detector->start()).succeeded());
+        QSignalSpy restarted(detector.get(), &SystemVoiceActivityDetector::restartFinished);
+
+        QVERIFY(killSourceOutput(sourceOutputIndex(kStreamName), cliSocket()));
+        QTRY_VERIFY_WITH_TIMEOUT(detector->isRestartPending(), 5000);
+        QVERIFY(awaitTask(detector->stop()).succeeded());
+        clock.advance(std::chrono::seconds(5));
+        QTest::qWait(500);
+        QCOMPARE(restarted.count(), 0);
+        QVERIFY(!detector->isRunning());
+        QCOMPARE(sourceOutputIndex(kStreamName), QString());
+    }
+
+    void startWithoutASoundServerFailsAndLeavesNothingRunning()
+    {
+        const QByteArray server = qgetenv("PULSE_SERVER");
+        qputenv("PULSE_SERVER", "unix:/nonexistent/brelta-test-socket");
+        auto detector = makeDetector();
+        const auto started = awaitTask(detector->start());
+        qputenv("PULSE_SERVER", server);
+        QVERIFY(started.threw());
+        QVERIFY(!detector->isRunning());
+        QCOMPARE(detector->captureSourceName(), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSystemVoiceDetector)
+#include "tst_systemvoicedetector.moc"
