@@ -93,6 +93,28 @@ private slots:
         QCOMPARE(f->session.logOutCount, 0);
     }
 
+    // A request sent with the old token whose refusal arrives after the refresh simply goes again.
+    void aLateRefusalUsesTheRefreshThatAlreadyHappened()
+    {
+        f->server.setAccessTokenLifetime(std::chrono::seconds(0));
+        f->signIn();
+        f->server.setAccessTokenLifetime(std::chrono::hours(1));
+
+        std::optional<QCoro::Task<backend::ApiQuomblerDto::UserInfo>> late;
+        QObject::connect(&f->server, &devserver::DevServer::requestReceived, f->client.get(),
+                         [this, &late](const devserver::ReceivedRequest &request) {
+                             if (request.path == kTokenPath && !late)
+                                 late.emplace(f->client->getUserInfo()); // still carries the expired token
+                         });
+        const auto first = awaitTask(f->client->getPreferences());
+        QVERIFY2(first.succeeded(), qPrintable(first.errorText()));
+        QVERIFY(late);
+        const auto second = awaitTask(std::move(*late));
+        QVERIFY2(second.succeeded(), qPrintable(second.errorText()));
+        QCOMPARE(f->requestsTo(kTokenPath).size(), 1);
+        QCOMPARE(f->requestsTo(kUserInfoPath).size(), 2);
+    }
+
     void aRefusedRefreshSignsOutOnce()
     {
         f->server.setAccessTokenLifetime(std::chrono::seconds(0));
