@@ -39,3 +39,14 @@ function(brelta_add_test name)
         set_tests_properties(${name} PROPERTIES RESOURCE_LOCK "${ARG_SERVICES}")
     endif()
 endfunction()
+
+# Adds every immediate subfolder of the current source folder that has a CMakeLists.txt, so a new
+# benchmark or tool needs no edit outside its own folder.
+function(brelta_add_child_directories)
+    file(GLOB children LIST_DIRECTORIES true "${CMAKE_CURRENT_SOURCE_DIR}/*")
+    foreach(dir IN LISTS children)
+        if(EXISTS "${dir}/CMakeLists.txt")
+            add_subdirectory("${dir}")
+        endif()
+    endforeach()
+endfunction()
