@@ -2,6 +2,7 @@
 
 #include "platform/audio/AudioFileInfo.h"
 #include "recording/RecorderErrors.h"
+#include "RecorderTestSupport.h"
 #include "testsupport/AudioFixtures.h"
 #include "testsupport/CheckedWait.h"
 
@@ -15,32 +16,7 @@
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
-
-namespace {
-
-struct DelegateSpy : AudioRecorderDelegate
-{
-    void recorderDidFail(std::exception_ptr error) override { failures << describeException(error); }
-    QStringList failures;
-};
-
-// Runs one operation and returns "ok" or the text of what it threw.
-QString outcome(Awaited<void> done)
-{
-    if (!done.finished)
-        return QStringLiteral("did not finish");
-    return done.succeeded() ? QStringLiteral("ok") : done.errorText();
-}
-
-QString pactl(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-} // namespace
+using namespace brelta::recording::testing;
 
 class TestSimpleAudioRecorder : public QObject
 {
@@ -231,7 +207,7 @@ private Q_SLOTS:
         options.capture.sourceName = QStringLiteral("h4unplugged.monitor");
         options.capture.dontMove = true;
         SimpleAudioRecorder recorder(options);
-        DelegateSpy delegate;
+        RecorderDelegateSpy delegate;
         recorder.setDelegate(&delegate);
         const QString path = newPath();
         QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));

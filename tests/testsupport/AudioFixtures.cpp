@@ -104,6 +104,16 @@ std::unique_ptr<QProcess> startPlayingIntoSink(const QString &path, const QStrin
     return process;
 }
 
+QString pactl(const QStringList &arguments)
+{
+    QByteArray output;
+    if (const QString error = run(QStringLiteral("pactl"), arguments, &output, 10000); !error.isEmpty()) {
+        qWarning().noquote() << error;
+        return {};
+    }
+    return QString::fromUtf8(output).trimmed();
+}
+
 std::optional<ProbedAudio> probeAudio(const QString &path)
 {
     QByteArray json;

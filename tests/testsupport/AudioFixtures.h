@@ -30,6 +30,10 @@ QString concatenateFixtures(const QStringList &inputs, const QString &path);
 QString playIntoSink(const QString &path, const QString &sink = QStringLiteral("micfeed"));
 std::unique_ptr<QProcess> startPlayingIntoSink(const QString &path, const QString &sink = QStringLiteral("micfeed"));
 
+// Runs pactl against the test server (`pactl load-module module-null-sink sink_name=x` gives the module's
+// number, for `unload-module`). Returns its trimmed output; empty when it fails.
+QString pactl(const QStringList &arguments);
+
 // What ffprobe reads from the first audio stream of a file.
 struct ProbedAudio
 {

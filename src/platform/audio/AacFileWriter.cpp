@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -168,7 +169,7 @@ struct AacFileWriter::State
     ffmpeg::Packet packet;
 
     std::int64_t nextPts = 0;        // encoder samples sent so far
-    std::int64_t lastSyncPts = 0;    // encoder samples at the last fdatasync
+    std::chrono::steady_clock::time_point lastSync = std::chrono::steady_clock::now(); // of the last fdatasync
     std::uint64_t inputFrames = 0;   // frames taken by write()
     bool fragmentedClosed = false;   // the fragmented file is complete (trailer written, closed)
     bool finished = false;           // rewritten as a plain file
@@ -186,9 +187,11 @@ struct AacFileWriter::State
         }
         if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
             failCode(path, QStringLiteral("cannot encode audio"), result);
-        // Fragments close about once a second; push them to the disk at the same pace.
-        if (nextPts - lastSyncPts >= encoder->sample_rate) {
-            lastSyncPts = nextPts;
+        // Fragments close about once a second of audio; push them to the disk about once a second of time
+        // (the same pace while recording, far fewer syncs when encoding faster than real time).
+        const auto now = std::chrono::steady_clock::now();
+        if (now - lastSync >= std::chrono::seconds(1)) {
+            lastSync = now;
             if ((result = file->syncToDisk()) < 0)
                 failCode(path, QStringLiteral("cannot write audio"), result);
         }

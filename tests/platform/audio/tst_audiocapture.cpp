@@ -35,14 +35,6 @@ struct Collector
     std::vector<PcmBuffer> blocks;
 };
 
-QString pactl(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
 } // namespace
 
 class TestAudioCapture : public QObject
