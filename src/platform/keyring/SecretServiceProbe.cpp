@@ -3,6 +3,7 @@
 #include <QCoroDBusPendingCall>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
@@ -37,6 +38,7 @@ QCoro::Task<SecretServiceProbe::Presence> SecretServiceProbe::findItems(QString 
         co_await bus.asyncCall(call, int(timeout.count()));
     if (reply.isError()) {
         presence.error = reply.error().name() + QStringLiteral(": ") + reply.error().message();
+        presence.serviceMissing = reply.error().type() == QDBusError::ServiceUnknown;
         co_return presence;
     }
     presence.answered = true;

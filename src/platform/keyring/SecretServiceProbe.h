@@ -19,6 +19,8 @@ public:
         int unlockedItems = 0;
         int lockedItems = 0;
         QString error;          // why it did not answer
+        // Nothing owns the Secret Service's name and nothing can start it: the bus said so at once.
+        bool serviceMissing = false;
 
         bool absent() const { return answered && unlockedItems == 0 && lockedItems == 0; }
     };

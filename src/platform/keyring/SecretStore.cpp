@@ -94,6 +94,14 @@ QCoro::Task<QKeychain::Job *> runJob(QKeychain::Job *job, SecretItem item)
     co_return co_await qCoro(job, &QKeychain::Job::finished);
 }
 
+// qtkeychain talks to KWallet instead on a KDE session. KWallet answers "not found" only from an open
+// wallet, so with no Secret Service on the bus at all (libsecret would have failed, not said "not
+// found") that answer is a real absence.
+bool answeredByAnotherKeyring(const SecretServiceProbe::Presence &presence)
+{
+    return !presence.answered && presence.serviceMissing;
+}
+
 } // namespace
 
 SecretStore::SecretStore(std::chrono::milliseconds timeout, QObject *parent)
@@ -177,7 +185,7 @@ QCoro::Task<> SecretStore::runRead(SecretItem item, std::shared_ptr<Operation> o
 
     // "Not found" is also what a locked collection answers; only the service itself can confirm absence.
     const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
-    if (presence.absent())
+    if (presence.absent() || answeredByAnotherKeyring(presence))
         operation->finishRead({SecretRead::Status::Absent, {}, {}});
     else if (!presence.answered)
         operation->fail(QStringLiteral("the Secret Service did not confirm the item's absence: ") + presence.error);
@@ -207,7 +215,7 @@ QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation>
 
     // A locked collection lets a removal "succeed" without removing anything: check that it is gone.
     const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
-    if (presence.absent())
+    if (presence.absent() || answeredByAnotherKeyring(presence))
         operation->finishWrite({SecretWrite::Status::Done, {}});
     else if (!presence.answered)
         operation->fail(QStringLiteral("the Secret Service did not confirm the removal: ") + presence.error);
