@@ -198,6 +198,36 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_dir.path()).entryList({QStringLiteral(".*partial*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
+    void startThatGetsNoAudioClosesItsStreamAndFile()
+    {
+        // A source the server keeps suspended opens fine but never sends audio.
+        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                      QStringLiteral("sink_name=h4mute")});
+        QVERIFY(!module.isEmpty());
+        pactl({QStringLiteral("suspend-source"), QStringLiteral("h4mute.monitor"), QStringLiteral("1")});
+        const QString streamsBefore = pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")});
+        SimpleAudioRecorder::Options options;
+        options.capture.sourceName = QStringLiteral("h4mute.monitor");
+        options.firstAudioTimeout = std::chrono::milliseconds(1500);
+        SimpleAudioRecorder recorder(options);
+        const QString path = newPath();
+        const auto started = awaitTask(recorder.start(QUrl::fromLocalFile(path)));
+        pactl({QStringLiteral("unload-module"), module});
+        QVERIFY(started.threw());
+        try {
+            started.rethrow();
+        } catch (const AudioRecorderError &error) {
+            QCOMPARE(error.message(), QStringLiteral("failed to start recording"));
+            QCOMPARE(error.cause(), QStringLiteral("no audio from h4mute.monitor within 1500 ms"));
+        } catch (...) {
+            QFAIL(qPrintable(started.errorText()));
+        }
+        QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
+        QVERIFY2(!QFile::exists(path), "a failed start left a file");
+        QCOMPARE(pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")}),
+                 streamsBefore);
+    }
+
     void recordingThatEndsOnItsOwnTellsTheDelegateAndStopsAtOnce()
     {
         const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),

@@ -318,8 +318,9 @@ AudioCapture::~AudioCapture()
 
 QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
 {
-    if (m_connection)
+    if (m_running)
         throw AudioCaptureError("the capture is already running");
+    stop(); // what is left of a stream that died
     if (pulseFormat(options.format.sampleType) == PA_SAMPLE_INVALID || options.format.sampleRate <= 0
         || options.format.channels <= 0 || options.format.channels > int(PA_CHANNELS_MAX) || options.blockMilliseconds <= 0)
         throw AudioCaptureError("invalid capture format");
