@@ -2,6 +2,10 @@
 
 #include "platform/audio/FfmpegHandles.h"
 
+extern "C" {
+#include <libavutil/opt.h>
+}
+
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -42,6 +46,10 @@ PcmConverter::PcmConverter(const PcmFormat &from, const PcmFormat &to)
     int result = swr_alloc_set_opts2(&context, &outLayout, planarFormat(to.sampleType), to.sampleRate, &inLayout,
                                      planarFormat(from.sampleType), from.sampleRate, 0, nullptr);
     m_resampler->context.reset(context);
+    // Mixing channels down averages them, whatever the output type (by default only integer output is
+    // kept from clipping), so a level does not depend on the sample type asked for.
+    if (result >= 0)
+        result = av_opt_set_double(context, "rematrix_maxval", 1.0, 0);
     if (result >= 0)
         result = swr_init(context);
     av_channel_layout_uninit(&inLayout);

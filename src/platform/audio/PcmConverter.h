@@ -8,7 +8,8 @@ namespace brelta::platform {
 
 // Converts a stream of PCM buffers to another sample type, rate and channel count (libswresample). Keeps the
 // resampler's state between buffers, so a stream cut into buffers of any length converts as one piece.
-// Channel counts map through the default layouts (mono ↔ stereo mixes or duplicates).
+// Channel counts map through the default layouts: more channels mix down to their average, fewer are
+// spread out.
 class PcmConverter
 {
 public:
