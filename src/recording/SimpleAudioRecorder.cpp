@@ -86,7 +86,8 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
             throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
         }
 
-        connect(capture.get(), &AudioCapture::blockReady, this, &SimpleAudioRecorder::writeBlock);
+        connect(capture.get(), &AudioCapture::blockReady, this,
+                [this, writer](const PcmBuffer &block) { writeBlock(writer, block); });
         connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
         // Recording runs once audio flows: a fresh sound server sends nothing for up to a few seconds, and what
         // the microphone heard until then never arrives.
@@ -107,8 +108,10 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
         if (capture)
             capture->stop();
         capture.reset();
-        if (writer)
+        if (writer) {
+            m_writerThread.waitForDone(); // blocks already queued touch the writer; let them end first
             writer->discard();
+        }
         throw;
     }
     m_starting = false;
@@ -149,12 +152,10 @@ QCoro::Task<> SimpleAudioRecorder::resume()
     co_return;
 }
 
-void SimpleAudioRecorder::writeBlock(const PcmBuffer &block)
+void SimpleAudioRecorder::writeBlock(const std::shared_ptr<AacFileWriter> &writer, const PcmBuffer &block)
 {
-    if (!m_writer)
-        return;
     QPointer<SimpleAudioRecorder> self(this);
-    m_writerThread.start([writer = m_writer, block, self] {
+    m_writerThread.start([writer, block, self] {
         try {
             writer->write(block);
         } catch (const std::exception &error) {

@@ -54,7 +54,7 @@ public:
     QCoro::Task<> resume() override;
 
 private:
-    void writeBlock(const platform::PcmBuffer &block);
+    void writeBlock(const std::shared_ptr<platform::AacFileWriter> &writer, const platform::PcmBuffer &block);
     void handleCaptureFailure(const QString &message);
     void handleWriteFailure(const QString &message);
     void endOnItsOwn();

@@ -182,6 +182,9 @@ struct AudioCapture::Connection
 
     static void onServerEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t, void *userdata)
     {
+        // While starting, the answer to start()'s own query is the one awaited; changes count once running.
+        if (static_cast<Connection *>(userdata)->phase != Phase::Running)
+            return;
         if ((type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SERVER)
             Operation(pa_context_get_server_info(context, &Connection::onServerInfo, userdata));
     }
