@@ -38,6 +38,8 @@ PcmBuffer PcmBuffer::fromInterleaved(const PcmFormat &format, std::span<const st
     PcmBuffer buffer(format, frames);
     buffer.m_length = frames;
     const int sampleBytes = bytesPerSample(format.sampleType);
+    if (frames == 0)
+        return buffer;
     if (format.channels == 1) {
         std::memcpy(buffer.channelBytes(0).data(), bytes.data(), std::size_t(frames) * std::size_t(sampleBytes));
         return buffer;
