@@ -51,6 +51,19 @@ nlohmann::json ReceivedRequest::json() const
     return nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
 }
 
+CannedResponse CannedResponse::failure(int status)
+{
+    const Json body{{"error", "failure set by the test"}};
+    return CannedResponse{status, QByteArrayLiteral("application/json"), QByteArray::fromStdString(body.dump()), false};
+}
+
+CannedResponse CannedResponse::droppedConnection()
+{
+    CannedResponse dropped;
+    dropped.dropConnection = true;
+    return dropped;
+}
+
 DevServer::DevServer(Options options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
@@ -119,7 +132,7 @@ bool DevServer::admit(const QHttpServerRequest &request)
     Q_EMIT requestReceived(m_received.constLast());
 
     const QString path = request.url().path();
-    return m_hanging.contains(path) || m_failures.contains(path);
+    return m_hanging.contains(path) || m_responses.contains(path);
 }
 
 void DevServer::applyControl(const QHttpServerRequest &request, QHttpServerResponder &&responder)
@@ -129,13 +142,25 @@ void DevServer::applyControl(const QHttpServerRequest &request, QHttpServerRespo
         hold(std::move(responder));
         return;
     }
-    const auto failure = m_failures.find(path);
-    if (failure == m_failures.end())
+    const auto control = m_responses.find(path);
+    if (control == m_responses.end())
         return; // cannot happen: admit() let only controlled paths through
-    const int status = failure->status;
-    if (failure->remaining > 0 && --failure->remaining == 0)
-        m_failures.erase(failure);
-    errorResponse(status, QStringLiteral("failure set by the test")).write(std::move(responder));
+    const CannedResponse response = control->response;
+    if (control->remaining > 0 && --control->remaining == 0)
+        m_responses.erase(control);
+    answer(response, std::move(responder));
+}
+
+void DevServer::answer(const CannedResponse &response, QHttpServerResponder &&responder)
+{
+    if (response.dropConnection) {
+        // The server deletes the socket once it is disconnected; the responder goes unused.
+        responder.socket()->abort();
+        return;
+    }
+    QHttpServerResponse(response.contentType, response.body,
+                        static_cast<QHttpServerResponse::StatusCode>(response.status))
+        .write(std::move(responder));
 }
 
 void DevServer::hold(QHttpServerResponder &&responder)
@@ -148,20 +173,15 @@ void DevServer::hold(QHttpServerResponder &&responder)
     });
 }
 
-void DevServer::failNext(const QString &path, int status, int count)
+void DevServer::respondNext(const QString &path, const CannedResponse &response, int count)
 {
     if (count > 0)
-        m_failures.insert(path, Failure{status, count});
+        m_responses.insert(path, ResponseControl{response, count});
 }
 
-void DevServer::setFailure(const QString &path, int status)
+void DevServer::setResponse(const QString &path, const CannedResponse &response)
 {
-    m_failures.insert(path, Failure{status, -1});
-}
-
-void DevServer::clearFailure(const QString &path)
-{
-    m_failures.remove(path);
+    m_responses.insert(path, ResponseControl{response, -1});
 }
 
 void DevServer::setHang(const QString &path, bool hang)

@@ -41,6 +41,20 @@ struct ReceivedRequest
     nlohmann::json json() const;
 };
 
+// What a controlled path gets instead of its endpoint's work.
+struct CannedResponse
+{
+    int status = 200;
+    QByteArray contentType = QByteArrayLiteral("application/json");
+    QByteArray body;
+    // Closes the connection without a word, as a crashed or cut-off backend would; the fields above are unused.
+    bool dropConnection = false;
+
+    // The status with {"error": …} naming the control, as the endpoints refuse.
+    static CannedResponse failure(int status);
+    static CannedResponse droppedConnection();
+};
+
 struct DevServerOptions
 {
     QString uploadDirectory; // empty: a temporary folder removed with the server
@@ -53,7 +67,7 @@ struct DevServerOptions
 // receiver on one port, all state in memory. Tests start one in-process on port 0 and steer it with the
 // controls below; `brelta-devserver` runs one for `scripts/run`.
 //
-// Every request first passes a front door that records it and applies the failure and hang controls;
+// Every request first passes a front door that records it and applies the response and hang controls;
 // then the route groups answer. Extra route groups (the analytics collector) keep a member here and
 // install their routes on `m_http` in installRoutes(), after the front door, so their requests are
 // recorded and obey the controls like all others.
@@ -88,11 +102,18 @@ public:
     QString queueMessage(const Json &message) { return m_messaging.queueMessage(message); }
     void clearMessages() { m_messaging.clearMessages(); }
 
-    // Answers the next `count` requests to `path` (exact, no query) with `status` instead of serving them.
-    void failNext(const QString &path, int status, int count = 1);
-    // Answers every request to `path` with `status` until clearFailure().
-    void setFailure(const QString &path, int status);
-    void clearFailure(const QString &path);
+    // Answers the next `count` requests to `path` (exact, no query) with `response` instead of serving them.
+    // Qt Network sends a request once more, on a new connection, when its connection drops before any
+    // answer: drop two (or use setResponse) for its client to see the failure.
+    void respondNext(const QString &path, const CannedResponse &response, int count = 1);
+    // Answers every request to `path` with `response` until clearResponse(); replaces what was set for it.
+    void setResponse(const QString &path, const CannedResponse &response);
+    void clearResponse(const QString &path) { m_responses.remove(path); }
+
+    // Shorthands for a refusal with `status` and an error body.
+    void failNext(const QString &path, int status, int count = 1) { respondNext(path, CannedResponse::failure(status), count); }
+    void setFailure(const QString &path, int status) { setResponse(path, CannedResponse::failure(status)); }
+    void clearFailure(const QString &path) { clearResponse(path); }
     // Leaves requests to `path` unanswered while on. A held request stays held until its client gives up
     // or the server is destroyed.
     void setHang(const QString &path, bool hang);
@@ -111,9 +132,9 @@ Q_SIGNALS:
     void requestReceived(const brelta::devserver::ReceivedRequest &request);
 
 private:
-    struct Failure
+    struct ResponseControl
     {
-        int status = 500;
+        CannedResponse response;
         int remaining = -1; // -1: until cleared
     };
 
@@ -128,6 +149,7 @@ private:
     bool admit(const QHttpServerRequest &request);
     void applyControl(const QHttpServerRequest &request, QHttpServerResponder &&responder);
     void hold(QHttpServerResponder &&responder);
+    static void answer(const CannedResponse &response, QHttpServerResponder &&responder);
 
     Options m_options;
     std::unique_ptr<QTemporaryDir> m_temporaryUploads;
@@ -143,7 +165,7 @@ private:
     UploadService m_uploads;
     Collector m_collector;
 
-    QHash<QString, Failure> m_failures;
+    QHash<QString, ResponseControl> m_responses;
     QSet<QString> m_hanging;
     QList<ReceivedRequest> m_received;
     std::vector<HeldRequest> m_held; // last: dropped before the server and its sockets go

@@ -368,6 +368,102 @@ private Q_SLOTS:
         QCOMPARE(asUser(tokens, "POST", GatewayService::userInfoPath, "{}").status, 200);
     }
 
+    void cannedResponseIsSentWithoutServing_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("contentType");
+        QTest::addColumn<QByteArray>("body");
+
+        QTest::newRow("body of the wrong shape") << 200 << QByteArray("text/html") << QByteArray("<html>");
+        QTest::newRow("empty list") << 200 << QByteArray("application/json") << QByteArray(R"({"generatedCoachingTips":[]})");
+        QTest::newRow("refusal with a body of its own") << 429 << QByteArray("application/json")
+                                                        << QByteArray(R"({"retryAfter":3})");
+        QTest::newRow("failure shorthand") << 503 << QByteArray("application/json")
+                                           << CannedResponse::failure(503).body;
+    }
+
+    void cannedResponseIsSentWithoutServing()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, contentType);
+        QFETCH(QByteArray, body);
+
+        const Tokens tokens = signIn();
+        server().respondNext(AuthService::tokenPath, CannedResponse{status, contentType, body}, 2);
+        const nlohmann::json refresh{{"refreshToken", tokens.refresh.toStdString()}};
+        for (int i = 0; i < 2; ++i) {
+            const ProbeReply canned = http().post(AuthService::tokenPath, refresh);
+            QCOMPARE(canned.status, status);
+            QCOMPARE(canned.header("Content-Type"), contentType);
+            QCOMPARE(canned.body, body);
+        }
+        // The endpoint did no work meanwhile: the refresh token was not used up.
+        const ProbeReply served = http().post(AuthService::tokenPath, refresh);
+        QCOMPARE(served.status, 200);
+        QVERIFY(served.json().at("accessToken").is_string());
+    }
+
+    void setResponseReplacesWhatWasSetForThePath()
+    {
+        const Tokens tokens = signIn();
+        server().failNext(GatewayService::userInfoPath, 503, 5);
+        server().setResponse(GatewayService::userInfoPath, CannedResponse{200, "application/json", R"({"userInfo":{}})"});
+        for (int i = 0; i < 6; ++i)
+            QCOMPARE(asUser(tokens, "POST", GatewayService::userInfoPath, "{}").body, QByteArray(R"({"userInfo":{}})"));
+        server().clearResponse(GatewayService::userInfoPath);
+        const ProbeReply served = asUser(tokens, "POST", GatewayService::userInfoPath, "{}");
+        QCOMPARE(served.status, 200);
+        QVERIFY(served.json().at("userInfo").contains("identityId"));
+    }
+
+    void droppedConnectionEndsTheRequestWithoutAnAnswer()
+    {
+        const Tokens tokens = signIn();
+        http().setBearer(tokens.access);
+        server().setResponse(GatewayService::userInfoPath, CannedResponse::droppedConnection());
+
+        const ProbeReply dropped = http().send("POST", GatewayService::userInfoPath, "{}");
+        QVERIFY(dropped.finished);
+        QCOMPARE(dropped.error, QNetworkReply::RemoteHostClosedError);
+        QCOMPARE(dropped.status, 0);
+        QVERIFY(dropped.body.isEmpty());
+        // Meanwhile the server answers everything else.
+        QCOMPARE(http().send("GET", GatewayService::preferencesPath).status, 200);
+
+        server().clearResponse(GatewayService::userInfoPath);
+        QCOMPARE(http().send("POST", GatewayService::userInfoPath, "{}").status, 200);
+    }
+
+    // Qt Network sends a request once more, on a new connection, when its connection drops before any answer.
+    void droppingTheNextRequestsCountsTheClientsRetry_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QNetworkReply::NetworkError>("error");
+        QTest::addColumn<int>("status");
+
+        QTest::newRow("one: the retry is served") << 1 << QNetworkReply::NoError << 200;
+        QTest::newRow("two: the retry is dropped too") << 2 << QNetworkReply::RemoteHostClosedError << 0;
+    }
+
+    void droppingTheNextRequestsCountsTheClientsRetry()
+    {
+        QFETCH(int, count);
+        QFETCH(QNetworkReply::NetworkError, error);
+        QFETCH(int, status);
+
+        const Tokens tokens = signIn();
+        http().setBearer(tokens.access);
+        server().respondNext(GatewayService::userInfoPath, CannedResponse::droppedConnection(), count);
+        server().clearReceived();
+
+        const ProbeReply reply = http().send("POST", GatewayService::userInfoPath, "{}");
+        QCOMPARE(reply.error, error);
+        QCOMPARE(reply.status, status);
+        QCOMPARE(server().receivedRequests(GatewayService::userInfoPath).size(), 2);
+        // The control is used up.
+        QCOMPARE(http().send("POST", GatewayService::userInfoPath, "{}").status, 200);
+    }
+
     void hangLeavesTheRequestForTheClientsTimeout()
     {
         const Tokens tokens = signIn();

@@ -1,9 +1,5 @@
 #include "ClientFixture.h"
 
-#include <QHttpServer>
-#include <QHttpServerResponse>
-#include <QTcpSocket>
-
 using namespace brelta;
 using namespace brelta::testsupport;
 using namespace brelta::testsupport::client;
@@ -274,7 +270,7 @@ private slots:
     }
 };
 
-// Answers the local backend cannot give: bodies of the wrong shape.
+// Answers the local backend gives only when told to: bodies of the wrong shape, a dropped connection.
 class ApiClientOddAnswersTest : public QObject
 {
     Q_OBJECT
@@ -313,16 +309,13 @@ private slots:
         QFETCH(Call, call);
         QFETCH(QString, expected);
 
-        QHttpServer server;
-        server.route(path, [answer](const QHttpServerRequest &) {
-            return QHttpServerResponse(QByteArray("application/json"), answer);
-        });
-        const quint16 port = server.listen(QHostAddress::LocalHost, 0);
-        QVERIFY(port != 0);
+        devserver::DevServer server;
+        QVERIFY(server.listen());
+        server.setResponse(path, devserver::CannedResponse{200, "application/json", answer});
 
         platform::SecretStore secrets;
         backend::KeychainStore keychain(&secrets, QStringLiteral("com.brelta.test-odd"));
-        ApiClient client(backend::BackendHosts::loopback(port), &keychain, nullptr, nullptr,
+        ApiClient client(backend::BackendHosts::loopback(server.port()), &keychain, nullptr, nullptr,
                          ClientFixture::shortTimeouts());
         client.configureInterceptor(QStringLiteral("a"), QStringLiteral("r"));
         QCOMPARE(failureOf(awaitTask(call(&client))), expected);
@@ -332,17 +325,15 @@ private slots:
 
     void aDroppedConnectionIsABadConnection()
     {
-        // Reads the request, then hangs up without a word.
-        QTcpServer server;
-        QVERIFY(server.listen(QHostAddress::LocalHost, 0));
-        connect(&server, &QTcpServer::newConnection, &server, [&server] {
-            QTcpSocket *socket = server.nextPendingConnection();
-            connect(socket, &QTcpSocket::readyRead, socket, [socket] { socket->abort(); });
-        });
+        // Reads each request, then hangs up without a word, however often the client tries again.
+        devserver::DevServer server;
+        QVERIFY(server.listen());
+        server.setResponse(kUserInfoPath, devserver::CannedResponse::droppedConnection());
+        server.setResponse(kPasswordPath, devserver::CannedResponse::droppedConnection());
 
         platform::SecretStore secrets;
         backend::KeychainStore keychain(&secrets, QStringLiteral("com.brelta.test-dropped"));
-        ApiClient client(backend::BackendHosts::loopback(server.serverPort()), &keychain, nullptr, nullptr,
+        ApiClient client(backend::BackendHosts::loopback(server.port()), &keychain, nullptr, nullptr,
                          ClientFixture::shortTimeouts());
         QCOMPARE(failureOf(awaitTask(client.getUserInfo())), QStringLiteral("badConnection"));
         QCOMPARE(failureOf(awaitTask(client.signIn(QStringLiteral("a@b.c"), QStringLiteral("p")))),
