@@ -4,6 +4,7 @@
 #include "platform/audio/PcmConverter.h"
 #include "recording/VadProvider.h"
 
+#include <QCoroSignal>
 #include <QLoggingCategory>
 #include <QMetaObject>
 #include <QPointer>
@@ -13,9 +14,13 @@ Q_LOGGING_CATEGORY(lcSystemVoice, "brelta.recording.SystemVoiceActivityDetector"
 namespace brelta::recording {
 
 using platform::AudioCapture;
+using platform::AudioCaptureError;
 using platform::PcmBuffer;
 using platform::PcmFormat;
 using platform::SampleType;
+
+// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
+// co_await twice.
 
 namespace {
 
@@ -102,7 +107,20 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceActivityDetector::openCapt
     options.watchDefaultSink = true;
     options.streamName = QStringLiteral("System audio voice detection");
     options.timeout = m_options.startTimeout;
-    co_await capture->start(options);
+    options.startPaused = true;
+    auto started = capture->start(options);
+    co_await std::move(started);
+    // Listening starts once audio flows: a fresh stream on a monitor sends nothing for a while and then
+    // lags behind what the output plays, which would leave the other side's first words unmuted.
+    auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.startTimeout);
+    if (!capture->resume())
+        throw AudioCaptureError("the record stream on the system audio closed");
+    const auto arrived = co_await std::move(firstAudio);
+    if (!arrived || !capture->isRunning())
+        throw AudioCaptureError(QStringLiteral("no audio from %1 within %2 ms")
+                                    .arg(capture->recordingSourceName())
+                                    .arg(m_options.startTimeout.count())
+                                    .toStdString());
     co_return capture;
 }
 
@@ -143,7 +161,8 @@ QCoro::Task<> SystemVoiceActivityDetector::start()
     QPointer<SystemVoiceActivityDetector> self(this);
     std::unique_ptr<AudioCapture> capture;
     try {
-        capture = co_await openCapture();
+        auto opening = openCapture();
+        capture = co_await std::move(opening);
     } catch (const std::exception &error) {
         if (self)
             qCWarning(lcSystemVoice).noquote() << "start error:" << error.what();
@@ -209,7 +228,8 @@ QCoro::Task<> SystemVoiceActivityDetector::followDefaultSink()
     std::unique_ptr<AudioCapture> fresh;
     QString failure;
     try {
-        fresh = co_await openCapture();
+        auto opening = openCapture();
+        fresh = co_await std::move(opening);
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());
     }
@@ -248,7 +268,8 @@ QCoro::Task<> SystemVoiceActivityDetector::restart()
     std::unique_ptr<AudioCapture> fresh;
     std::exception_ptr failure;
     try {
-        fresh = co_await openCapture();
+        auto opening = openCapture();
+        fresh = co_await std::move(opening);
     } catch (...) {
         failure = std::current_exception();
     }

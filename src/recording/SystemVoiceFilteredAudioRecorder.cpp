@@ -15,6 +15,9 @@ using platform::AacFileWriter;
 using platform::AudioCapture;
 using platform::PcmBuffer;
 
+// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
+// co_await twice.
+
 namespace {
 
 QString describe(const std::exception_ptr &error)
@@ -101,12 +104,14 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
         if (!detector)
             throw AudioRecorderError(QStringLiteral("no system-voice detector"));
         detector->setDelegate(this);
-        co_await detector->start();
+        auto detectorStarted = detector->start();
+        co_await std::move(detectorStarted);
         if (self) {
             file->writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
             m_file = file;
             m_hasVoiceActivity = false;
-            microphone = co_await openMicrophone(false);
+            auto opening = openMicrophone(false);
+            microphone = co_await std::move(opening);
         }
     } catch (...) {
         failure = std::current_exception();
@@ -129,7 +134,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
         if (detector && detector->isRunning()) {
             detector->setDelegate(nullptr);
             try {
-                co_await detector->stop();
+                auto detectorStopped = detector->stop();
+                co_await std::move(detectorStopped);
             } catch (...) {
             }
         }
@@ -157,7 +163,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
     // The rest of the microphone's audio goes into the queue first; the detector's flag as it stands then
     // filters it.
     closeMicrophone();
-    co_await stopDetector();
+    auto detectorStopped = stopDetector();
+    co_await std::move(detectorStopped);
     if (!self)
         co_return;
 
@@ -181,7 +188,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
     };
     std::exception_ptr failure;
     try {
-        co_await m_queue.run(std::move(complete));
+        auto completed = m_queue.run(std::move(complete));
+        co_await std::move(completed);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -201,8 +209,10 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::pause()
     m_state = AudioRecordingState::Paused;
     if (m_microphone)
         m_microphone->pause();
-    if (m_systemVad)
-        co_await m_systemVad->stop();
+    if (m_systemVad) {
+        auto detectorStopped = m_systemVad->stop();
+        co_await std::move(detectorStopped);
+    }
 }
 
 QCoro::Task<> SystemVoiceFilteredAudioRecorder::resume()
@@ -214,12 +224,16 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::resume()
     m_state = AudioRecordingState::Recording;
     QPointer<SystemVoiceFilteredAudioRecorder> self(this);
     // The filter needs its detector before the microphone flows again.
-    if (m_systemVad)
-        co_await m_systemVad->start();
+    if (m_systemVad) {
+        auto detectorStarted = m_systemVad->start();
+        co_await std::move(detectorStarted);
+    }
     if (!self || m_state != AudioRecordingState::Recording)
         co_return;
-    if (m_microphone && !m_microphone->resume())
-        co_await reopenMicrophone(); // its source went away during the pause
+    if (m_microphone && !m_microphone->resume()) {
+        auto reopened = reopenMicrophone(); // its source went away during the pause
+        co_await std::move(reopened);
+    }
 }
 
 void SystemVoiceFilteredAudioRecorder::voiceActivityDidChange(bool hasVoice)
@@ -236,7 +250,8 @@ void SystemVoiceFilteredAudioRecorder::detectorDidFail(std::exception_ptr error)
             co_return;
         if (self->m_state != AudioRecordingState::Stopped) {
             try {
-                co_await self->stop();
+                auto stopped = self->stop();
+                co_await std::move(stopped);
             } catch (...) {
             }
         }
@@ -251,7 +266,8 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
     if (options.sourceName.isEmpty()) {
         platform::AudioServerInfo server;
         try {
-            server = co_await AudioCapture::queryServer(options.serverAddress, options.timeout);
+            auto query = AudioCapture::queryServer(options.serverAddress, options.timeout);
+            server = co_await std::move(query);
         } catch (const std::exception &error) {
             throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
         }
@@ -268,14 +284,30 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
     // Stay on this source: if it goes away the stream ends and is reopened on purpose, instead of being
     // moved by the server to whatever source is left, which may be the system audio itself.
     options.dontMove = true;
-    options.startPaused = paused;
+    options.startPaused = true; // opened first, started once it is connected to the filter
 
     auto capture = std::make_unique<AudioCapture>();
     attach(capture.get());
     try {
-        co_await capture->start(options);
+        auto started = capture->start(options);
+        co_await std::move(started);
     } catch (const platform::AudioCaptureError &error) {
         throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
+    }
+    if (paused)
+        co_return capture;
+    // Recording runs once audio flows: a fresh sound server sends nothing for a while, and what the microphone
+    // heard until then never arrives, so the file would start later than the recording seems to.
+    const QString source = capture->recordingSourceName();
+    auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.firstAudioTimeout);
+    if (!capture->resume())
+        throw AudioRecorderError(QStringLiteral("failed to start recording"),
+                                 QStringLiteral("the record stream on %1 closed").arg(source));
+    const auto arrived = co_await std::move(firstAudio);
+    if (!arrived || !capture->isRunning()) {
+        capture->stop();
+        throw AudioRecorderError(QStringLiteral("failed to start recording"),
+                                 QStringLiteral("no audio from %1 within %2 ms").arg(source).arg(m_options.firstAudioTimeout.count()));
     }
     co_return capture;
 }
@@ -331,7 +363,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()
     std::unique_ptr<AudioCapture> fresh;
     std::exception_ptr failure;
     try {
-        fresh = co_await openMicrophone(m_state == AudioRecordingState::Paused);
+        auto opening = openMicrophone(m_state == AudioRecordingState::Paused);
+        fresh = co_await std::move(opening);
     } catch (...) {
         failure = std::current_exception();
     }
@@ -371,7 +404,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stopDetector()
     detector->setDelegate(nullptr);
     if (detector->isRunning()) {
         try {
-            co_await detector->stop();
+            auto detectorStopped = detector->stop();
+            co_await std::move(detectorStopped);
         } catch (const std::exception &error) {
             qCWarning(lcFilteredRecorder).noquote() << "stopping the system-voice detector:" << error.what();
         }

@@ -40,6 +40,8 @@ public:
         // 300 ms blocks, 16 kHz mono, as the file holds them: the sound server does the conversion.
         platform::AudioCaptureOptions capture = defaultCapture();
         platform::AacEncoding encoding{16000, 1, 32000};
+        // How long a start waits for the microphone's first audio.
+        std::chrono::milliseconds firstAudioTimeout{8000};
 
         static platform::AudioCaptureOptions defaultCapture();
     };

@@ -4,10 +4,10 @@
 #include "recording/VadProvider.h"
 #include "testsupport/AudioFixtures.h"
 #include "testsupport/CheckedWait.h"
+#include "tst_systemvoicestreams.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
-#include <QLocalSocket>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -15,6 +15,7 @@
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
+using namespace systemvoicetest;
 using brelta::platform::ManualClock;
 
 namespace {
@@ -26,47 +27,6 @@ struct DelegateSpy : SystemVoiceActivityDectectorDelegate
     QList<bool> changes;
     QStringList failures;
 };
-
-QString pactl(const QStringList &arguments)
-{
-    QProcess process;
-    process.start(QStringLiteral("pactl"), arguments);
-    process.waitForFinished(10000);
-    return QString::fromUtf8(process.readAllStandardOutput()).trimmed();
-}
-
-// The index of the record stream named `streamName`, empty when there is none.
-QString sourceOutputIndex(const QString &streamName)
-{
-    QString index;
-    const QStringList lines = pactl({QStringLiteral("list"), QStringLiteral("source-outputs")}).split(QLatin1Char('\n'));
-    for (const QString &raw : lines) {
-        const QString line = raw.trimmed();
-        if (line.startsWith(QLatin1String("Source Output #")))
-            index = line.mid(15);
-        else if (line == QStringLiteral("media.name = \"%1\"").arg(streamName))
-            return index;
-    }
-    return {};
-}
-
-// Ends a record stream from the server's side, as when the server drops a client. pactl cannot do that, so
-// this speaks the server's command-line protocol on a socket of the test's own.
-bool killSourceOutput(const QString &index, const QString &cliSocket)
-{
-    if (!QFile::exists(cliSocket))
-        pactl({QStringLiteral("load-module"), QStringLiteral("module-cli-protocol-unix"),
-               QStringLiteral("socket=") + cliSocket});
-    QLocalSocket cli;
-    cli.connectToServer(cliSocket);
-    if (!cli.waitForConnected(5000))
-        return false;
-    cli.write(QStringLiteral("kill-source-output %1\n").arg(index).toUtf8());
-    cli.waitForBytesWritten(5000);
-    cli.waitForReadyRead(1000);
-    cli.disconnectFromServer();
-    return true;
-}
 
 // Plays a file into a sink while the event loop runs, as audio arrives in a running application.
 bool playWhileRunning(const QString &path, const QString &sink)
