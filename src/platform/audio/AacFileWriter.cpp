@@ -247,6 +247,9 @@ struct AacFileWriter::State
     // Rewrites the closed fragmented file as a plain MPEG-4 file beside it, then renames it over the original.
     void rewritePlain()
     {
+        // Without audio a plain file would hold no track at all; the fragmented one keeps its empty track.
+        if (nextPts == 0)
+            return;
         const QFileInfo info(path);
         const QString temporary = info.dir().filePath(
             QStringLiteral(".%1.%2.partial.%3")

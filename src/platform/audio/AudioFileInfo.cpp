@@ -22,9 +22,14 @@ AudioFileInfo readAudioFileInfo(const QString &path)
         throw failure(QStringLiteral("cannot open the audio file"), result);
     if ((result = avformat_find_stream_info(input.get(), nullptr)) < 0)
         throw failure(QStringLiteral("cannot read the audio file"), result);
-    const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    // The first audio stream, even one without packets (a recording stopped before any audio came).
+    int index = -1;
+    for (unsigned i = 0; i < input->nb_streams && index < 0; ++i) {
+        if (input->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO)
+            index = int(i);
+    }
     if (index < 0)
-        throw failure(QStringLiteral("no audio stream"), index);
+        throw failure(QStringLiteral("no audio stream"), AVERROR_STREAM_NOT_FOUND);
     const AVStream *stream = input->streams[index];
 
     AudioFileInfo info;

@@ -127,6 +127,16 @@ private Q_SLOTS:
         QVERIFY2(std::abs(audioFileDuration(path) - 2.0) < 0.05, qPrintable(QString::number(audioFileDuration(path))));
     }
 
+    void recordingWithoutAudioFinishes()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("empty.m4a"));
+        auto writer = AacFileWriter::create(path, PcmFormat{SampleType::Int16, 44100, 1});
+        writer->finish();
+        QVERIFY(writer->isFinished());
+        QCOMPARE(audioFileDuration(path), 0.0);
+    }
+
     void uncreatableFileIsAClearErrorAndLeavesNothing()
     {
         QTemporaryDir dir;
