@@ -54,7 +54,8 @@ struct AudioServerInfo
 // A record stream on a PulseAudio (or PipeWire-pulse) server, cut into blocks of exact length.
 //
 // Runs the libpulse threaded main loop on a thread of its own; blocks and failures reach this object's thread
-// as queued signals, in order. Move the object to a worker thread to receive them there.
+// as queued signals, in order. Move the object to a worker thread to receive them there. Call its operations
+// from the object's thread.
 class AudioCapture : public QObject
 {
     Q_OBJECT
