@@ -2,6 +2,7 @@
 
 #include "platform/audio/AudioCapture.h"
 #include "platform/audio/PcmConverter.h"
+#include "platform/telemetry/ErrorTracker.h"
 #include "recording/VadProvider.h"
 
 #include <QCoroSignal>
@@ -201,7 +202,10 @@ void SystemVoiceActivityDetector::handleCaptureDied(AudioCapture *capture, const
 {
     qCWarning(lcSystemVoice).noquote() << "system audio capture died:" << message;
     if (!m_running || capture != m_capture.get()) {
-        qCInfo(lcSystemVoice) << "capture stopped by error but no need to restart";
+        const QString note = QStringLiteral("system audio capture stopped by error but no need to restart");
+        qCInfo(lcSystemVoice).noquote() << note;
+        if (m_options.errorTracker)
+            m_options.errorTracker->captureMessage(note);
         return;
     }
     qCInfo(lcSystemVoice) << "capture stopped by error while running; restarting in"
@@ -284,11 +288,16 @@ QCoro::Task<> SystemVoiceActivityDetector::restart()
     if (fresh) {
         m_capture = std::move(fresh);
         qCInfo(lcSystemVoice).noquote() << "restart succeeded; listening on" << m_capture->recordingSourceName();
+        if (m_options.errorTracker)
+            m_options.errorTracker->captureMessage(QStringLiteral("system audio capture restart succeeded"));
         emit restartFinished(true);
         co_return;
     }
     m_running = false;
-    qCWarning(lcSystemVoice).noquote() << "restart error:" << describe(failure);
+    const QString note = QStringLiteral("system audio capture restart error: ") + describe(failure);
+    qCWarning(lcSystemVoice).noquote() << note;
+    if (m_options.errorTracker)
+        m_options.errorTracker->captureMessage(note, platform::ErrorTracker::Level::Error);
     emit restartFinished(false);
     if (m_delegate)
         m_delegate->detectorDidFail(failure);

@@ -13,6 +13,7 @@
 
 namespace brelta::platform {
 class AudioCapture;
+class ErrorTracker;
 }
 
 namespace brelta::recording {
@@ -27,6 +28,8 @@ struct SystemVoiceActivityDetectorOptions
     int blockMilliseconds = 30;
     // How long a capture start may wait for the sound server (a fresh server can take seconds).
     std::chrono::milliseconds startTimeout{5000};
+    // Told how restarts after a dead capture went; none = only the log hears of them.
+    platform::ErrorTracker *errorTracker = nullptr;
 };
 
 // Tells whether the sound the computer plays, typically the other side of a video call, currently carries a

@@ -1,5 +1,6 @@
 #include "recording/SystemVoiceFilteredAudioRecorder.h"
 
+#include "platform/telemetry/ErrorTracker.h"
 #include "recording/RecorderErrors.h"
 #include "recording/SystemVoiceFilter.h"
 
@@ -154,11 +155,19 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
 
 QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
 {
+    if (m_stopping) {
+        // A stop is already completing the file (the recorder ending itself, say): return with it, so the
+        // caller finds the file complete.
+        auto finished = qCoro(this, &SystemVoiceFilteredAudioRecorder::stopFinished, std::chrono::minutes(5));
+        co_await std::move(finished);
+        co_return;
+    }
     if (m_state == AudioRecordingState::Stopped || !m_file) {
         const AudioRecorderError error(QStringLiteral("recorder already stoppped"));
         qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << error.description();
         throw error;
     }
+    m_stopping = true;
     QPointer<SystemVoiceFilteredAudioRecorder> self(this);
     // The rest of the microphone's audio goes into the queue first; the detector's flag as it stands then
     // filters it.
@@ -193,6 +202,10 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return;
+    m_stopping = false;
+    Q_EMIT stopFinished();
     if (failure) {
         qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << describe(failure);
         throw AudioRecorderError(QStringLiteral("recorder failed to stop"), describe(failure));
@@ -378,11 +391,15 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()
     }
     if (fresh) {
         m_microphone = std::move(fresh);
+        if (m_state == AudioRecordingState::Paused) // paused while it reopened
+            m_microphone->pause();
         qCInfo(lcFilteredRecorder).noquote() << "recording continues from" << m_microphone->recordingSourceName();
         Q_EMIT microphoneReopened(true);
         co_return;
     }
-    qCCritical(lcFilteredRecorder).noquote() << "initAndSetupAudioEngine error:" << describe(failure);
+    qCCritical(lcFilteredRecorder).noquote() << "cannot reopen the microphone:" << describe(failure);
+    if (m_options.errorTracker)
+        m_options.errorTracker->captureError(QStringLiteral("AudioRecorderError"), describe(failure));
     Q_EMIT microphoneReopened(false);
     reportFailure(failure);
 }

@@ -12,6 +12,10 @@
 #include <functional>
 #include <memory>
 
+namespace brelta::platform {
+class ErrorTracker;
+}
+
 namespace brelta::recording {
 
 // Makes a new system-voice detector for each recording.
@@ -42,6 +46,8 @@ public:
         platform::AacEncoding encoding{16000, 1, 32000};
         // How long a start waits for the microphone's first audio.
         std::chrono::milliseconds firstAudioTimeout{8000};
+        // Told when the microphone cannot be reopened; none = only the log and the delegate hear of it.
+        platform::ErrorTracker *errorTracker = nullptr;
 
         static platform::AudioCaptureOptions defaultCapture();
     };
@@ -72,6 +78,8 @@ public:
 Q_SIGNALS:
     // The microphone stream was reopened after its source went away (`succeeded`), or could not be.
     void microphoneReopened(bool succeeded);
+    // Internal: a stop has completed the file (or failed to).
+    void stopFinished();
 
 private:
     struct FileSide;
@@ -93,6 +101,7 @@ private:
     std::atomic<bool> m_hasVoiceActivity{false};
     bool m_busy = false; // an operation is between its awaits
     bool m_reopening = false;
+    bool m_stopping = false;
     bool m_failureReported = false;
 
     std::unique_ptr<ISystemVoiceActivityDectector> m_systemVad;

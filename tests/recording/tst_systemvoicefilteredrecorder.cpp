@@ -234,6 +234,22 @@ private Q_SLOTS:
             QCOMPARE(outcome(awaitTask(recorder->stop(), std::chrono::seconds(30))), QStringLiteral("ok"));
     }
 
+    void aStopDuringAStopReturnsWithTheCompleteFile()
+    {
+        auto recorder = makeRecorder();
+        const QString path = newPath();
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        QTest::qWait(1000);
+        QCoro::Task<> first = recorder->stop(); // runs until it waits for the file to be completed
+        const auto second = awaitTask(recorder->stop(), std::chrono::seconds(30));
+        QCOMPARE(outcome(second), QStringLiteral("ok"));
+        QCOMPARE(recorder->recordingState(), AudioRecordingState::Stopped);
+        QVERIFY(first.isReady());
+        const auto probed = probeAudio(path);
+        QVERIFY(probed);
+        QVERIFY2(probed->duration > 0.9, qPrintable(QString::number(probed->duration)));
+    }
+
     void pauseStopsTheDetectorAndLeavesTheSpanOut()
     {
         auto recorder = makeRecorder();
