@@ -97,7 +97,10 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
                                      QStringLiteral("the record stream on %1 closed").arg(source));
         auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.firstAudioTimeout);
         const auto arrived = co_await std::move(firstAudio);
-        if (!arrived || !capture->isRunning())
+        if (!capture->isRunning())
+            throw AudioRecorderError(QStringLiteral("failed to start recording"),
+                                     QStringLiteral("the record stream on %1 ended").arg(source));
+        if (!arrived)
             throw AudioRecorderError(QStringLiteral("failed to start recording"),
                                      QStringLiteral("no audio from %1 within %2 ms")
                                          .arg(source)
@@ -181,7 +184,8 @@ void SimpleAudioRecorder::handleWriteFailure(const QString &message)
 
 void SimpleAudioRecorder::endOnItsOwn()
 {
-    if (m_finishing || m_finished)
+    // A start in progress sees the failure itself; a recording already ending needs no second end.
+    if (m_starting || !m_writer || m_finishing || m_finished)
         return;
     // Started and forgotten: the outcome reaches the delegate from finishRecording().
     [](QPointer<SimpleAudioRecorder> self) -> QCoro::Task<> {
