@@ -23,6 +23,8 @@ namespace brelta::recording {
 // stream, no encoder and no file behind. pause() and resume() without a running recording change nothing.
 // When the recording ends on its own (the source vanished, the disk filled up) the file is completed and
 // the delegate is told; the state stays until the session's stop(), which then returns at once.
+//
+// Lives on the main thread; keep it alive while one of its operations runs.
 class SimpleAudioRecorder final : public QObject, public IAudioRecorder
 {
     Q_OBJECT
