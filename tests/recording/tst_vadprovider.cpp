@@ -4,10 +4,16 @@
 #include "testsupport/AudioFixtures.h"
 
 #include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
 #include <QMutex>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <thread>
 
 using namespace brelta::recording;
@@ -94,6 +100,33 @@ private Q_SLOTS:
             QCOMPARE(int(detector.frames[std::size_t(k)].front()), 240 * k);
             QCOMPARE(int(detector.frames[std::size_t(k)].back()), 240 * k + 239);
         }
+    }
+
+    void constructionConfiguresModeThreeAt8000HzAndSaysSo()
+    {
+        QTemporaryDir dir;
+        const QString capturePath = dir.filePath(QStringLiteral("stdout.txt"));
+        std::fflush(stdout);
+        const int savedStdout = ::dup(STDOUT_FILENO);
+        const int capture = ::open(QFile::encodeName(capturePath).constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        QVERIFY(savedStdout >= 0 && capture >= 0);
+        ::dup2(capture, STDOUT_FILENO);
+        {
+            WebRtcVadProviderProvider provider;
+            provider.processBuffer(ramp(240, 0)); // classified after the configuration: it has run by now
+        }
+        std::fflush(stdout);
+        ::dup2(savedStdout, STDOUT_FILENO);
+        ::close(savedStdout);
+        ::close(capture);
+        QFile printed(capturePath);
+        QVERIFY(printed.open(QIODevice::ReadOnly));
+        // The test framework writes to the standard output too: look at the detector's lines only.
+        const QStringList lines = QString::fromUtf8(printed.readAll())
+                                      .split(QLatin1Char('\n'))
+                                      .filter(QRegularExpression(QStringLiteral("^webrtcvad: ")));
+        QCOMPARE(lines, (QStringList{QStringLiteral("webrtcvad: set mode 3, success: true"),
+                                     QStringLiteral("webrtcvad: set sample rate 8000, success: true")}));
     }
 
     void elevenVoiceFramesSwitchTheFlagOn()
