@@ -12,6 +12,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
@@ -26,6 +29,20 @@ struct DelegateSpy : SystemVoiceActivityDectectorDelegate
     void detectorDidFail(std::exception_ptr error) override { failures << describeException(error); }
     QList<bool> changes;
     QStringList failures;
+};
+
+// A provider whose flag flips with every buffer: voice changes far quicker than the main thread looks.
+struct FlippingProvider : IVadProvider
+{
+    bool hasVoice() const override { return flag.load(); }
+    std::uint32_t pendingSampleCount() const override { return 0; }
+    void processBuffer(const brelta::platform::PcmBuffer &) override
+    {
+        flag = !flag;
+        ++buffers;
+    }
+    std::atomic<bool> flag{false};
+    std::atomic<int> buffers{0};
 };
 
 // Plays a file into a sink while the event loop runs, as audio arrives in a running application.
@@ -218,6 +235,27 @@ private Q_SLOTS:
         QCOMPARE(restarted.count(), 0);
         QVERIFY(!detector->isRunning());
         QCOMPARE(sourceOutputIndex(kStreamName), QString());
+    }
+
+    void quickChangesReachTheDelegateAsTheLatestValue()
+    {
+        auto provider = std::make_unique<FlippingProvider>();
+        FlippingProvider *flips = provider.get();
+        SystemVoiceActivityDetector detector(std::move(provider));
+        DelegateSpy spy;
+        detector.setDelegate(&spy);
+        QVERIFY(awaitTask(detector.start()).succeeded());
+        QTRY_VERIFY_WITH_TIMEOUT(flips->buffers.load() > 4, 5000);
+        QThread::msleep(300); // the main thread is busy while the flag keeps flipping
+        QTest::qWait(100);
+        QVERIFY(awaitTask(detector.stop()).succeeded());
+        QTest::qWait(100);
+
+        QVERIFY(!spy.changes.isEmpty());
+        QVERIFY2(spy.changes.size() < flips->buffers.load(), "every flip was delivered, none was folded");
+        for (int i = 1; i < spy.changes.size(); ++i)
+            QVERIFY2(spy.changes.at(i) != spy.changes.at(i - 1), "the same value was delivered twice in a row");
+        QCOMPARE(spy.changes.last(), detector.hasVoiceActivity());
     }
 
     void startWithoutASoundServerFailsAndLeavesNothingRunning()

@@ -205,6 +205,10 @@ private Q_SLOTS:
                                                 << int(AudioRecordingState::Recording);
         QTest::newRow("pause and resume") << QStringList{"start", "pause", "resume"} << QStringList{ok, ok, ok}
                                           << int(AudioRecordingState::Recording);
+        QTest::newRow("start while paused keeps the paused recording")
+            << QStringList{"start", "pause", "start", "stop"}
+            << QStringList{ok, ok, "recorder is paused; stop it before starting a new recording", ok}
+            << int(AudioRecordingState::Stopped);
         QTest::newRow("pause without a recording") << QStringList{"pause"} << QStringList{"recorder is not recording"}
                                                    << int(AudioRecordingState::Stopped);
     }
