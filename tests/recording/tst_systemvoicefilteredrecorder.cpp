@@ -143,24 +143,21 @@ private Q_SLOTS:
         QCOMPARE(recordStreamNames(), QStringList());
     }
 
-    void blanksTheOtherSideAndKeepsTheUser()
+private:
+    // Plays the call (the other side into `otherSink` and, as in a room, into the microphone; the user into the
+    // microphone) while `recorder` records, stops it, and checks the file: the user's turns are there, the
+    // other side's turn is silence.
+    void recordTheCallAndCheck(SystemVoiceFilteredAudioRecorder &recorder, const QString &path,
+                               const QElapsedTimer &recording, const QString &otherSink)
     {
-        auto recorder = makeRecorder();
-        const QString path = newPath();
-        QElapsedTimer clock;
-        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
-        clock.start();
-        QCOMPARE(recorder->recordingState(), AudioRecordingState::Recording);
-        QCOMPARE(recorder->microphoneSourceName(), QStringLiteral("microphone"));
-
-        const auto speakers = startPlayingIntoSink(m_otherSide, QStringLiteral("speakers"));
+        const auto speakers = startPlayingIntoSink(m_otherSide, otherSink);
         const auto microphone = startPlayingIntoSink(m_microphoneTrack, QStringLiteral("micfeed"));
-        const double offset = double(clock.elapsed()) / 1000;
+        const double offset = double(recording.elapsed()) / 1000;
         waitForPlayers({speakers.get(), microphone.get()});
         QTest::qWait(500);
-        const double recorded = double(clock.elapsed()) / 1000;
-        QCOMPARE(outcome(awaitTask(recorder->stop(), std::chrono::seconds(30))), QStringLiteral("ok"));
-        QCOMPARE(recorder->recordingState(), AudioRecordingState::Stopped);
+        const double recorded = double(recording.elapsed()) / 1000;
+        QCOMPARE(outcome(awaitTask(recorder.stop(), std::chrono::seconds(30))), QStringLiteral("ok"));
+        QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
 
         const auto probed = probeAudio(path);
         QVERIFY(probed);
@@ -181,6 +178,41 @@ private Q_SLOTS:
         QVERIFY2(user > 0.02, qPrintable(figures));
         QVERIFY2(secondUser > 0.02, qPrintable(figures));
         QVERIFY2(otherSide < 0.002, qPrintable(figures));
+    }
+
+private Q_SLOTS:
+    void blanksTheOtherSideAndKeepsTheUser()
+    {
+        auto recorder = makeRecorder();
+        const QString path = newPath();
+        QElapsedTimer recording;
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        recording.start();
+        QCOMPARE(recorder->recordingState(), AudioRecordingState::Recording);
+        QCOMPARE(recorder->microphoneSourceName(), QStringLiteral("microphone"));
+        recordTheCallAndCheck(*recorder, path, recording, QStringLiteral("speakers"));
+    }
+
+    void followsTheOutputSwitchedMidRecording()
+    {
+        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                      QStringLiteral("sink_name=headset")});
+        QVERIFY(!module.isEmpty());
+        auto unload = qScopeGuard([module] {
+            pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+            pactl({QStringLiteral("unload-module"), module});
+        });
+
+        auto recorder = makeRecorder();
+        const QString path = newPath();
+        QElapsedTimer recording;
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        recording.start();
+        QSignalSpy moved(m_detector, &SystemVoiceActivityDetector::captureSourceChanged);
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("headset")});
+        QVERIFY(moved.wait(5000));
+        QCOMPARE(m_detector->captureSourceName(), QStringLiteral("headset.monitor"));
+        recordTheCallAndCheck(*recorder, path, recording, QStringLiteral("headset"));
     }
 
     void stateTable_data()
