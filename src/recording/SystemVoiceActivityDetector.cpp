@@ -31,17 +31,6 @@ const QString kDefaultMonitor = QStringLiteral("@DEFAULT_MONITOR@");
 const PcmFormat kCaptureFormat{SampleType::Float32, 48000, 1};
 const PcmFormat kProviderFormat{SampleType::Int16, 8000, 1};
 
-QString describe(const std::exception_ptr &error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const std::exception &e) {
-        return QString::fromUtf8(e.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
-
 } // namespace
 
 // The worker thread's state: conversion to the provider's format and the provider itself. Touched only by
@@ -223,35 +212,46 @@ void SystemVoiceActivityDetector::handleDefaultSinkChanged(AudioCapture *capture
     followDefaultSink();
 }
 
+QCoro::Task<SystemVoiceActivityDetector::Replacement> SystemVoiceActivityDetector::openReplacement()
+{
+    m_switching = true;
+    QPointer<SystemVoiceActivityDetector> self(this);
+    Replacement replacement;
+    try {
+        auto opening = openCapture();
+        replacement.capture = co_await std::move(opening);
+    } catch (...) {
+        replacement.failure = std::current_exception();
+    }
+    if (!self)
+        co_return Replacement{};
+    m_switching = false;
+    // Stopped while the capture opened: nobody wants it any more.
+    if (!m_running) {
+        if (replacement.capture)
+            replacement.capture->stop();
+        co_return Replacement{};
+    }
+    replacement.wanted = true;
+    co_return replacement;
+}
+
 QCoro::Task<> SystemVoiceActivityDetector::followDefaultSink()
 {
     if (m_switching)
         co_return;
-    m_switching = true;
     QPointer<SystemVoiceActivityDetector> self(this);
-    std::unique_ptr<AudioCapture> fresh;
-    QString failure;
-    try {
-        auto opening = openCapture();
-        fresh = co_await std::move(opening);
-    } catch (const std::exception &error) {
-        failure = QString::fromUtf8(error.what());
-    }
-    if (!self)
+    auto opening = openReplacement();
+    Replacement replacement = co_await std::move(opening);
+    if (!self || !replacement.wanted)
         co_return;
-    m_switching = false;
-    if (!m_running) {
-        if (fresh)
-            fresh->stop();
-        co_return;
-    }
-    if (!fresh) {
+    if (!replacement.capture) {
         // The new output cannot be listened to now: treat it like a dead capture.
-        qCWarning(lcSystemVoice).noquote() << "cannot follow the default output:" << failure;
+        qCWarning(lcSystemVoice).noquote() << "cannot follow the default output:" << describeFailure(replacement.failure);
         m_restartTimer->start(m_options.restartDelay, platform::Timer::Mode::SingleShot);
         co_return;
     }
-    std::unique_ptr<AudioCapture> old = std::exchange(m_capture, std::move(fresh));
+    std::unique_ptr<AudioCapture> old = std::exchange(m_capture, std::move(replacement.capture));
     old->stop();
     qCInfo(lcSystemVoice).noquote() << "listening to the system audio on" << m_capture->recordingSourceName();
     emit captureSourceChanged(m_capture->recordingSourceName());
@@ -263,30 +263,17 @@ QCoro::Task<> SystemVoiceActivityDetector::restart()
     // to a new default output under way replaces the dead capture by itself.
     if (!m_running || m_switching)
         co_return;
-    m_switching = true;
     if (m_capture) {
         m_capture->stop();
         m_capture.reset();
     }
     QPointer<SystemVoiceActivityDetector> self(this);
-    std::unique_ptr<AudioCapture> fresh;
-    std::exception_ptr failure;
-    try {
-        auto opening = openCapture();
-        fresh = co_await std::move(opening);
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!self)
+    auto opening = openReplacement();
+    Replacement replacement = co_await std::move(opening);
+    if (!self || !replacement.wanted)
         co_return;
-    m_switching = false;
-    if (!m_running) {
-        if (fresh)
-            fresh->stop();
-        co_return;
-    }
-    if (fresh) {
-        m_capture = std::move(fresh);
+    if (replacement.capture) {
+        m_capture = std::move(replacement.capture);
         qCInfo(lcSystemVoice).noquote() << "restart succeeded; listening on" << m_capture->recordingSourceName();
         if (m_options.errorTracker)
             m_options.errorTracker->captureMessage(QStringLiteral("system audio capture restart succeeded"));
@@ -294,13 +281,13 @@ QCoro::Task<> SystemVoiceActivityDetector::restart()
         co_return;
     }
     m_running = false;
-    const QString note = QStringLiteral("system audio capture restart error: ") + describe(failure);
+    const QString note = QStringLiteral("system audio capture restart error: ") + describeFailure(replacement.failure);
     qCWarning(lcSystemVoice).noquote() << note;
     if (m_options.errorTracker)
         m_options.errorTracker->captureMessage(note, platform::ErrorTracker::Level::Error);
     emit restartFinished(false);
     if (m_delegate)
-        m_delegate->detectorDidFail(failure);
+        m_delegate->detectorDidFail(replacement.failure);
 }
 
 } // namespace brelta::recording

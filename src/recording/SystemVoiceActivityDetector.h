@@ -82,6 +82,15 @@ private:
     void attach(platform::AudioCapture *capture);
     void handleCaptureDied(platform::AudioCapture *capture, const QString &message);
     void handleDefaultSinkChanged(platform::AudioCapture *capture, const QString &sinkName);
+    // A capture opened to take the place of the current one; `wanted` is false when the detector was stopped
+    // meanwhile (the capture is then closed already).
+    struct Replacement
+    {
+        std::unique_ptr<platform::AudioCapture> capture;
+        std::exception_ptr failure;
+        bool wanted = false;
+    };
+    QCoro::Task<Replacement> openReplacement();
     QCoro::Task<> followDefaultSink();
     QCoro::Task<> restart();
     void publishVoiceActivity();

@@ -19,23 +19,6 @@ using platform::PcmBuffer;
 // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
 // co_await twice.
 
-namespace {
-
-QString describe(const std::exception_ptr &error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const AudioRecorderError &own) {
-        return own.description();
-    } catch (const std::exception &other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
-
-} // namespace
-
 // The file's side of the recording, worked on by the queue's jobs only (one at a time).
 struct SystemVoiceFilteredAudioRecorder::FileSide
 {
@@ -124,7 +107,7 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
     }
     if (failure) {
         // Nothing of a failed start stays behind: no stream listens, no half-made file is left.
-        qCCritical(lcFilteredRecorder).noquote() << "startRecording error:" << describe(failure);
+        qCCritical(lcFilteredRecorder).noquote() << "startRecording error:" << describeFailure(failure);
         if (microphone)
             microphone->stop();
         microphone.reset();
@@ -207,8 +190,8 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
     m_stopping = false;
     Q_EMIT stopFinished();
     if (failure) {
-        qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << describe(failure);
-        throw AudioRecorderError(QStringLiteral("recorder failed to stop"), describe(failure));
+        qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << describeFailure(failure);
+        throw AudioRecorderError(QStringLiteral("recorder failed to stop"), describeFailure(failure));
     }
     qCInfo(lcFilteredRecorder).noquote() << "recording complete:" << path;
 }
@@ -256,7 +239,7 @@ void SystemVoiceFilteredAudioRecorder::voiceActivityDidChange(bool hasVoice)
 
 void SystemVoiceFilteredAudioRecorder::detectorDidFail(std::exception_ptr error)
 {
-    qCWarning(lcFilteredRecorder).noquote() << "the system-voice detector gave up:" << describe(error);
+    qCWarning(lcFilteredRecorder).noquote() << "the system-voice detector gave up:" << describeFailure(error);
     // Without the detector the other side would reach the file: end the recording, keeping what it holds.
     [](QPointer<SystemVoiceFilteredAudioRecorder> self, std::exception_ptr error) -> QCoro::Task<> {
         if (!self)
@@ -397,9 +380,9 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()
         Q_EMIT microphoneReopened(true);
         co_return;
     }
-    qCCritical(lcFilteredRecorder).noquote() << "cannot reopen the microphone:" << describe(failure);
+    qCCritical(lcFilteredRecorder).noquote() << "cannot reopen the microphone:" << describeFailure(failure);
     if (m_options.errorTracker)
-        m_options.errorTracker->captureError(QStringLiteral("AudioRecorderError"), describe(failure));
+        m_options.errorTracker->captureError(QStringLiteral("AudioRecorderError"), describeFailure(failure));
     Q_EMIT microphoneReopened(false);
     reportFailure(failure);
 }
