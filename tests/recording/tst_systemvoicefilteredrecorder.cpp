@@ -10,6 +10,7 @@
 #include "tst_systemvoicestreams.h"
 
 #include <QDeadlineTimer>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
@@ -381,6 +382,35 @@ private Q_SLOTS:
         const auto probed = probeAudio(path);
         QVERIFY(probed);
         QVERIFY2(probed->duration > 0.9, qPrintable(QString::number(probed->duration)));
+    }
+
+    void aFullDiskIsReportedOnce()
+    {
+        // A file system of a few kilobytes fills up within seconds of recording.
+        const QString tiny = m_dir.filePath(QStringLiteral("tiny"));
+        QVERIFY(QDir().mkpath(tiny));
+        if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                        QStringLiteral("size=16k"), QStringLiteral("tmpfs"), tiny})
+            != 0)
+            QSKIP("cannot mount a small file system here");
+        auto unmount = qScopeGuard([tiny] { QProcess::execute(QStringLiteral("umount"), {tiny}); });
+
+        auto recorder = makeRecorder();
+        DelegateSpy spy;
+        recorder->setDelegate(&spy);
+        const QString path = tiny + QStringLiteral("/practice.m4a");
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        const auto microphone = startPlayingIntoSink(m_microphoneTrack, QStringLiteral("micfeed"));
+        QTRY_COMPARE_WITH_TIMEOUT(spy.failures.size(), 1, 20000);
+        QVERIFY2(spy.failures.first().contains(QLatin1String("cannot write the recording")),
+                 qPrintable(spy.failures.first()));
+        waitForPlayers({microphone.get()});
+        QCOMPARE(spy.failures.size(), 1);
+
+        // The stop still ends every stream and says the file could not be completed.
+        QVERIFY(outcome(awaitTask(recorder->stop(), std::chrono::seconds(30))).startsWith(QLatin1String("recorder failed to stop")));
+        QCOMPARE(recorder->recordingState(), AudioRecordingState::Stopped);
+        QCOMPARE(recordStreamNames(), QStringList());
     }
 
     void aVanishedMicrophoneIsReportedAndTheFileStaysPlayable()
