@@ -30,7 +30,8 @@ using SystemVoiceDetectorFactory = std::function<std::unique_ptr<ISystemVoiceAct
 //
 // The microphone stream stays on the source it opened. When that source goes away (a headset unplugged) the
 // recorder reopens the stream on the server's default source and the file continues; when there is no
-// microphone left to open, or the detector gives up, the delegate is told. A monitor source (what an output
+// microphone left to open, the detector gives up (the recorder then stops itself first: without it the other
+// side would reach the file) or the file cannot take more audio (a full disk), the delegate is told, once. A monitor source (what an output
 // plays) is never taken for the microphone: it would record the very voice this recorder leaves out.
 class SystemVoiceFilteredAudioRecorder final : public QObject,
                                                public IAudioRecorder,
