@@ -270,7 +270,7 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
         if (server.defaultSourceName.isEmpty())
             throw AudioRecorderError(QStringLiteral("no microphone"),
                                      QStringLiteral("the sound server has no audio input"));
-        if (server.defaultSourceName.endsWith(QStringLiteral(".monitor")))
+        if (server.defaultSourceIsMonitor)
             throw AudioRecorderError(
                 QStringLiteral("no microphone"),
                 QStringLiteral("the default input \"%1\" carries what an output plays, not a microphone")

@@ -101,6 +101,7 @@ struct AudioCapture::Connection
     std::vector<std::byte> pending; // interleaved bytes of the unfinished block
     QString sourceName;
     bool watchDefaultSink = false;
+    bool watchDefaultSource = false;
     bool announcedAudio = false;
     AudioServerInfo serverInfo;
 
@@ -161,23 +162,53 @@ struct AudioCapture::Connection
         }
     }
 
-    static void onServerInfo(pa_context *, const pa_server_info *info, void *userdata)
+    static void onServerInfo(pa_context *context, const pa_server_info *info, void *userdata)
     {
         auto *self = static_cast<Connection *>(userdata);
         if (!info)
             return;
-        const QString sink = QString::fromUtf8(info->default_sink_name ? info->default_sink_name : "");
-        const bool changed = sink != self->serverInfo.defaultSinkName;
-        self->serverInfo.defaultSinkName = sink;
-        self->serverInfo.defaultSourceName = QString::fromUtf8(info->default_source_name ? info->default_source_name : "");
+        self->noteDefault(self->serverInfo.defaultSinkName, info->default_sink_name, self->watchDefaultSink,
+                          &AudioCapture::defaultSinkChanged);
+        self->noteDefault(self->serverInfo.defaultSourceName, info->default_source_name, self->watchDefaultSource,
+                          &AudioCapture::defaultSourceChanged);
         self->serverInfo.serverName = QString::fromUtf8(info->server_name ? info->server_name : "");
-        if (self->phase == Phase::Connecting) {
+        if (self->phase != Phase::Connecting)
+            return;
+        // The setup's answer waits for what kind of source the default one is.
+        self->serverInfo.defaultSourceIsMonitor = false;
+        const QByteArray source = self->serverInfo.defaultSourceName.toUtf8();
+        if (source.isEmpty()
+            || !Operation(pa_context_get_source_info_by_name(context, source.constData(),
+                                                             &Connection::onDefaultSourceInfo, userdata)))
             self->setup.post({});
-        } else if (changed && self->phase == Phase::Running && self->owner) {
-            AudioCapture *target = self->owner;
-            QMetaObject::invokeMethod(
-                target, [target, sink] { Q_EMIT target->defaultSinkChanged(sink); }, Qt::QueuedConnection);
+    }
+
+    static void onDefaultSourceInfo(pa_context *, const pa_source_info *info, int endOfList, void *userdata)
+    {
+        auto *self = static_cast<Connection *>(userdata);
+        if (endOfList == 0 && info) {
+            self->serverInfo.defaultSourceIsMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
+            return;
         }
+        // The end of the answer, or no answer: a source gone in between counts as no monitor.
+        if (self->phase == Phase::Connecting)
+            self->setup.post({});
+    }
+
+    // Keeps the server's default sink or source name in `known`; a change while running is announced with
+    // `changed` when the owner watches it.
+    void noteDefault(QString &known, const char *reported, bool watched,
+                     void (AudioCapture::*changed)(const QString &))
+    {
+        const QString name = QString::fromUtf8(reported ? reported : "");
+        if (name == known)
+            return;
+        known = name;
+        if (!watched || phase != Phase::Running || !owner)
+            return;
+        AudioCapture *target = owner;
+        QMetaObject::invokeMethod(
+            target, [target, changed, name] { Q_EMIT(target->*changed)(name); }, Qt::QueuedConnection);
     }
 
     static void onServerEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t, void *userdata)
@@ -334,6 +365,7 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
                              * std::size_t(options.format.bytesPerFrame());
     connection->sourceName = options.sourceName;
     connection->watchDefaultSink = options.watchDefaultSink;
+    connection->watchDefaultSource = options.watchDefaultSource;
     if (connection->blockBytes == 0)
         throw AudioCaptureError("invalid capture block length");
 
@@ -343,7 +375,7 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
     QCoro::Task<> connected = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
     co_await std::move(connected);
 
-    if (options.watchDefaultSink) {
+    if (options.watchDefaultSink || options.watchDefaultSource) {
         {
             Connection::Lock lock(connection->mainloop.get());
             pa_context_set_subscribe_callback(connection->context.get(), &Connection::onServerEvent, connection.get());

@@ -38,6 +38,9 @@ struct AudioCaptureOptions
     bool startPaused = false;
     // Announce changes of the server's default sink with defaultSinkChanged().
     bool watchDefaultSink = false;
+    // Announce changes of the server's default source (the user picked another microphone) with
+    // defaultSourceChanged().
+    bool watchDefaultSource = false;
     // Shown in the desktop's sound settings.
     QString streamName = QStringLiteral("Recording");
     // How long start() waits for the server to answer.
@@ -48,6 +51,8 @@ struct AudioServerInfo
 {
     QString defaultSinkName;
     QString defaultSourceName;
+    // The default source is the monitor of a sink (what an output plays), not an input device.
+    bool defaultSourceIsMonitor = false;
     QString serverName; // "pulseaudio", "PulseAudio (on PipeWire …)"
 };
 
@@ -85,7 +90,7 @@ public:
     // The source the stream records from (resolves an empty source name to the default source).
     QString recordingSourceName() const;
 
-    // Asks a server for its default sink and source. Throws AudioCaptureError when no server answers.
+    // Asks a server for its default sink and source (and whether that source is a monitor). Throws AudioCaptureError when no server answers.
     static QCoro::Task<AudioServerInfo> queryServer(QString serverAddress = {},
                                                     std::chrono::milliseconds timeout = std::chrono::seconds(5));
 
@@ -100,6 +105,8 @@ Q_SIGNALS:
     void failed(const QString &message);
     // With watchDefaultSink: the server's default sink is now `sinkName`.
     void defaultSinkChanged(const QString &sinkName);
+    // With watchDefaultSource: the server's default source is now `sourceName`.
+    void defaultSourceChanged(const QString &sourceName);
 
 private:
     bool setCorked(bool corked);

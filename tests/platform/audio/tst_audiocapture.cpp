@@ -4,6 +4,7 @@
 #include "testsupport/CheckedWait.h"
 
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -166,24 +167,66 @@ private Q_SLOTS:
         capture.stop();
     }
 
-    void tellsTheServersDefaultsAndFollowsTheDefaultSink()
+    void tellsTheServersDefaults()
     {
         const auto info = awaitTask(AudioCapture::queryServer());
         QVERIFY2(info.succeeded(), qPrintable(info.errorText()));
         QCOMPARE(info.value->defaultSinkName, QStringLiteral("speakers"));
         QCOMPARE(info.value->defaultSourceName, QStringLiteral("microphone"));
+        QVERIFY(!info.value->defaultSourceIsMonitor); // a remap of a monitor is a source of its own
+
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("speakers.monitor")});
+        auto restore = qScopeGuard([] { pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")}); });
+        const auto monitor = awaitTask(AudioCapture::queryServer());
+        QVERIFY2(monitor.succeeded(), qPrintable(monitor.errorText()));
+        QCOMPARE(monitor.value->defaultSourceName, QStringLiteral("speakers.monitor"));
+        QVERIFY(monitor.value->defaultSourceIsMonitor);
+    }
+
+    void followsTheWatchedDefault_data()
+    {
+        QTest::addColumn<bool>("sink");
+        QTest::newRow("default sink") << true;
+        QTest::newRow("default source") << false;
+    }
+
+    void followsTheWatchedDefault()
+    {
+        QFETCH(bool, sink);
+        const QString command = sink ? QStringLiteral("set-default-sink") : QStringLiteral("set-default-source");
+        const QString original = sink ? QStringLiteral("speakers") : QStringLiteral("microphone");
+        const QString other = sink ? QStringLiteral("micfeed") : QStringLiteral("micfeed.monitor");
 
         AudioCapture capture;
-        QSignalSpy changed(&capture, &AudioCapture::defaultSinkChanged);
+        QSignalSpy sinkChanged(&capture, &AudioCapture::defaultSinkChanged);
+        QSignalSpy sourceChanged(&capture, &AudioCapture::defaultSourceChanged);
+        QSignalSpy &watched = sink ? sinkChanged : sourceChanged;
+        QSignalSpy &unwatched = sink ? sourceChanged : sinkChanged;
         AudioCaptureOptions options;
         options.sourceName = QStringLiteral("speakers.monitor");
-        options.watchDefaultSink = true;
+        options.watchDefaultSink = sink;
+        options.watchDefaultSource = !sink;
         QVERIFY(awaitTask(capture.start(options)).succeeded());
-        pactl({QStringLiteral("set-default-sink"), QStringLiteral("micfeed")});
-        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 1, 5000);
-        pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
-        QCOMPARE(changed.first().first().toString(), QStringLiteral("micfeed"));
-        QTRY_COMPARE_WITH_TIMEOUT(changed.count(), 2, 5000);
+        const auto restoreDefaults = [] {
+            pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+            pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
+        };
+        auto restore = qScopeGuard(restoreDefaults);
+
+        pactl({command, other});
+        QTRY_COMPARE_WITH_TIMEOUT(watched.count(), 1, 5000);
+        QCOMPARE(watched.first().first().toString(), other);
+        // The default not watched changes too, unannounced.
+        pactl({sink ? QStringLiteral("set-default-source") : QStringLiteral("set-default-sink"),
+               sink ? QStringLiteral("micfeed.monitor") : QStringLiteral("micfeed")});
+        pactl({command, original});
+        QTRY_COMPARE_WITH_TIMEOUT(watched.count(), 2, 5000);
+        QCOMPARE(watched.last().first().toString(), original);
+        restore.dismiss();
+        restoreDefaults();
+        QTest::qWait(300);
+        QCOMPARE(unwatched.count(), 0);
+        QCOMPARE(watched.count(), 2);
         capture.stop();
     }
 };
