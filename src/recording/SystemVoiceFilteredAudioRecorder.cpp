@@ -280,6 +280,8 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
     // Stay on this source: if it goes away the stream ends and is reopened on purpose, instead of being
     // moved by the server to whatever source is left, which may be the system audio itself.
     options.dontMove = true;
+    // Recording the default input means following the user's choice of it.
+    options.watchDefaultSource = m_options.capture.sourceName.isEmpty();
     options.startPaused = true; // opened first, started once it is connected to the filter
 
     auto capture = std::make_unique<AudioCapture>();
@@ -313,6 +315,8 @@ void SystemVoiceFilteredAudioRecorder::attach(AudioCapture *capture)
     connect(capture, &AudioCapture::blockReady, this, &SystemVoiceFilteredAudioRecorder::enqueueBlock);
     connect(capture, &AudioCapture::failed, this,
             [this, capture](const QString &message) { handleMicrophoneDied(capture, message); });
+    connect(capture, &AudioCapture::defaultSourceChanged, this,
+            [this, capture](const QString &sourceName) { followDefaultSource(capture, sourceName); });
 }
 
 void SystemVoiceFilteredAudioRecorder::enqueueBlock(const PcmBuffer &block)
@@ -347,6 +351,37 @@ void SystemVoiceFilteredAudioRecorder::handleMicrophoneDied(AudioCapture *captur
         return;
     qCWarning(lcFilteredRecorder).noquote() << "the microphone stream ended:" << message << "- reopening it";
     reopenMicrophone();
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::followDefaultSource(AudioCapture *capture, QString sourceName)
+{
+    if (capture != m_microphone.get() || m_state == AudioRecordingState::Stopped || m_stopping || m_reopening
+        || sourceName == capture->recordingSourceName())
+        co_return;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    QPointer<AudioCapture> current(capture);
+    // A monitor picked as the default input would record the very voice this recorder leaves out, and an
+    // empty default has nothing to record: keep the microphone that works.
+    platform::AudioServerInfo server;
+    try {
+        auto query = AudioCapture::queryServer(m_options.capture.serverAddress, m_options.capture.timeout);
+        server = co_await std::move(query);
+    } catch (const std::exception &error) {
+        if (self)
+            qCWarning(lcFilteredRecorder).noquote() << "cannot follow the default input:" << error.what();
+        co_return;
+    }
+    if (!self || !current || current != m_microphone.get() || m_state == AudioRecordingState::Stopped || m_stopping)
+        co_return;
+    if (server.defaultSourceName.isEmpty() || server.defaultSourceIsMonitor
+        || server.defaultSourceName == current->recordingSourceName()) {
+        qCInfo(lcFilteredRecorder).noquote() << "default input is now" << server.defaultSourceName
+                                             << "- staying on" << current->recordingSourceName();
+        co_return;
+    }
+    qCInfo(lcFilteredRecorder).noquote() << "default input is now" << server.defaultSourceName << "- following it";
+    auto reopened = reopenMicrophone();
+    co_await std::move(reopened);
 }
 
 QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()

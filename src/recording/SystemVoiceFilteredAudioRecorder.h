@@ -29,10 +29,12 @@ using SystemVoiceDetectorFactory = std::function<std::unique_ptr<ISystemVoiceAct
 // The file is fragmented while recording, so it stays playable whatever happens, and is completed by stop().
 //
 // The microphone stream stays on the source it opened. When that source goes away (a headset unplugged) the
-// recorder reopens the stream on the server's default source and the file continues; when there is no
-// microphone left to open, the detector gives up (the recorder then stops itself first: without it the other
-// side would reach the file) or the file cannot take more audio (a full disk), the delegate is told, once. A monitor source (what an output
-// plays) is never taken for the microphone: it would record the very voice this recorder leaves out.
+// recorder reopens the stream on the server's default source and the file continues. Recording the default
+// source, it also moves to the one the user picks as the default input, paused or not. A monitor source (what
+// an output plays) is never taken for the microphone, nor followed when picked: it would record the very
+// voice this recorder leaves out. When there is no microphone left to open, the detector gives up (the
+// recorder then stops itself first: without it the other side would reach the file) or the file cannot take
+// more audio (a full disk), the delegate is told, once.
 class SystemVoiceFilteredAudioRecorder final : public QObject,
                                                public IAudioRecorder,
                                                public SystemVoiceActivityDectectorDelegate
@@ -77,7 +79,8 @@ public:
     QString microphoneSourceName() const;
 
 Q_SIGNALS:
-    // The microphone stream was reopened after its source went away (`succeeded`), or could not be.
+    // The microphone stream was reopened after its source went away or the default input changed
+    // (`succeeded`), or could not be.
     void microphoneReopened(bool succeeded);
     // Internal: a stop has completed the file (or failed to).
     void stopFinished();
@@ -89,6 +92,7 @@ private:
     void attach(platform::AudioCapture *capture);
     void enqueueBlock(const platform::PcmBuffer &block);
     void handleMicrophoneDied(platform::AudioCapture *capture, const QString &message);
+    QCoro::Task<> followDefaultSource(platform::AudioCapture *capture, QString sourceName);
     QCoro::Task<> reopenMicrophone();
     void handleWriteFailure(const QString &message);
     void closeMicrophone();

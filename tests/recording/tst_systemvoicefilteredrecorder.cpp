@@ -76,6 +76,7 @@ private:
     QTemporaryDir m_dir;
     QString m_microphoneTrack; // what the microphone hears: the user, then the other side through the speakers, then the user
     QString m_otherSide; // what the speakers play: silence while the user speaks
+    QString m_userTurn;  // the user's first turn alone
     double m_otherFrom = 0, m_otherTo = 0, m_userTo = 0, m_secondUserFrom = 0, m_total = 0;
     int m_files = 0;
     QString newPath() { return m_dir.filePath(QStringLiteral("practice_%1.m4a").arg(++m_files)); }
@@ -104,6 +105,7 @@ private Q_SLOTS:
     void initTestCase()
     {
         const QString first = m_dir.filePath(QStringLiteral("user1.wav"));
+        m_userTurn = first;
         const QString other = m_dir.filePath(QStringLiteral("other.wav"));
         const QString second = m_dir.filePath(QStringLiteral("user2.wav"));
         const QString gap = m_dir.filePath(QStringLiteral("gap.wav"));
@@ -214,6 +216,90 @@ private Q_SLOTS:
         QVERIFY(moved.wait(5000));
         QCOMPARE(m_detector->captureSourceName(), QStringLiteral("headset.monitor"));
         recordTheCallAndCheck(*recorder, path, recording, QStringLiteral("headset"));
+    }
+
+    void followsTheDefaultInputSwitchedMidRecording_data()
+    {
+        QTest::addColumn<bool>("paused");
+        QTest::newRow("while recording") << false;
+        QTest::newRow("while paused") << true;
+    }
+
+    void followsTheDefaultInputSwitchedMidRecording()
+    {
+        QFETCH(bool, paused);
+        // A second microphone, as when the user plugs in a headset and picks it.
+        const QString sinkModule = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                          QStringLiteral("sink_name=micfeed2")});
+        QVERIFY(!sinkModule.isEmpty());
+        const QString sourceModule = pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                            QStringLiteral("source_name=microphone2"),
+                                            QStringLiteral("master=micfeed2.monitor")});
+        auto unload = qScopeGuard([sinkModule, sourceModule] {
+            pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
+            if (!sourceModule.isEmpty())
+                pactl({QStringLiteral("unload-module"), sourceModule});
+            pactl({QStringLiteral("unload-module"), sinkModule});
+        });
+        QVERIFY(!sourceModule.isEmpty());
+
+        auto recorder = makeRecorder();
+        DelegateSpy spy;
+        recorder->setDelegate(&spy);
+        QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
+        const QString path = newPath();
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        QCOMPARE(recorder->microphoneSourceName(), QStringLiteral("microphone"));
+        QTest::qWait(1000);
+        if (paused)
+            QCOMPARE(outcome(awaitTask(recorder->pause())), QStringLiteral("ok"));
+
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone2")});
+        QVERIFY(reopened.wait(10000));
+        QCOMPARE(reopened.first().first().toBool(), true);
+        QCOMPARE(recorder->microphoneSourceName(), QStringLiteral("microphone2"));
+        QCOMPARE(recorder->recordingState(), paused ? AudioRecordingState::Paused : AudioRecordingState::Recording);
+        if (paused) {
+            QCOMPARE(recordStreamNames(), QStringList{kMicrophoneStream}); // reopened corked, detector still off
+            QCOMPARE(outcome(awaitTask(recorder->resume())), QStringLiteral("ok"));
+        }
+
+        // Only the new microphone hears the user now.
+        const auto microphone = startPlayingIntoSink(m_userTurn, QStringLiteral("micfeed2"));
+        waitForPlayers({microphone.get()});
+        QTest::qWait(500);
+        QCOMPARE(outcome(awaitTask(recorder->stop(), std::chrono::seconds(30))), QStringLiteral("ok"));
+        QCOMPARE(spy.failures, QStringList());
+
+        const auto probed = probeAudio(path);
+        QVERIFY(probed);
+        QCOMPARE(probed->codec, QStringLiteral("aac"));
+        const auto decoded = decodeToMonoFloat(path, kRate);
+        QVERIFY(decoded);
+        // The turn ends half a second before the file does; its lead-in of silence is left out.
+        const double end = seconds(*decoded, kRate);
+        const double turn = rmsBetween(*decoded, kRate, end - m_userTo + 0.9, end - 0.8);
+        QVERIFY2(turn > 0.02, qPrintable(QStringLiteral("the turn on the new microphone: RMS %1 over %2 s of file")
+                                             .arg(turn)
+                                             .arg(end)));
+    }
+
+    void staysOnItsMicrophoneWhenAMonitorBecomesTheDefaultInput()
+    {
+        auto recorder = makeRecorder();
+        DelegateSpy spy;
+        recorder->setDelegate(&spy);
+        QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
+        const QString path = newPath();
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("speakers.monitor")});
+        auto restore = qScopeGuard([] { pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")}); });
+        QTest::qWait(1500);
+        QCOMPARE(reopened.count(), 0);
+        QCOMPARE(recorder->microphoneSourceName(), QStringLiteral("microphone"));
+        QCOMPARE(recordStreamNames().size(), 2);
+        QCOMPARE(outcome(awaitTask(recorder->stop(), std::chrono::seconds(30))), QStringLiteral("ok"));
+        QCOMPARE(spy.failures, QStringList());
     }
 
     void stateTable_data()
