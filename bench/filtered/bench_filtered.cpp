@@ -7,6 +7,7 @@
 #include "recording/SystemVoiceFilteredAudioRecorder.h"
 #include "recording/VadProvider.h"
 #include "testsupport/AudioFixtures.h"
+#include "../common/CpuTime.h"
 
 #include <QCoreApplication>
 #include <QCoroProcess>
@@ -16,8 +17,6 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
-#include <sys/resource.h>
-
 #include <algorithm>
 #include <cstdio>
 #include <numeric>
@@ -25,15 +24,9 @@
 using namespace brelta::recording;
 using namespace brelta::testsupport;
 
-namespace {
+using brelta::bench::cpuSeconds;
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 // Seconds from the start of a fixture to its first sample above -30 dBFS.
 double speechOnset(const QString &path)

@@ -3,6 +3,7 @@
 //   BRELTA_SERVICES_DIR=$(mktemp -d) dbus-run-session -- scripts/services/start build/<dir>/bench/recorder/bench_recorder
 // Prints figures beside their reference; never fails on speed.
 #include "recording/SimpleAudioRecorder.h"
+#include "../common/CpuTime.h"
 
 #include <QCoreApplication>
 #include <QCoroTimer>
@@ -16,15 +17,9 @@
 
 using brelta::recording::SimpleAudioRecorder;
 
-namespace {
+using brelta::bench::cpuSeconds;
 
-double cpuSeconds()
-{
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 long peakRssKiB()
 {

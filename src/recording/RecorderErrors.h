@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <exception>
 #include <stdexcept>
 
 namespace brelta::recording {
@@ -33,5 +34,20 @@ class VoiceActivityDetectorError : public AudioRecorderError
 public:
     using AudioRecorderError::AudioRecorderError;
 };
+
+// Any failure a recorder or its detector meets, as a sentence for logs and error reports: our own errors with
+// their cause, others by their what().
+inline QString describeFailure(const std::exception_ptr &error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const AudioRecorderError &own) {
+        return own.description();
+    } catch (const std::exception &other) {
+        return QString::fromUtf8(other.what());
+    } catch (...) {
+        return QStringLiteral("unknown error");
+    }
+}
 
 } // namespace brelta::recording

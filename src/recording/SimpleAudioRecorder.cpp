@@ -16,17 +16,6 @@ using platform::AacFileWriter;
 using platform::AudioCapture;
 using platform::PcmBuffer;
 
-namespace {
-
-QString describe(const std::exception &error)
-{
-    if (const auto *own = dynamic_cast<const AudioRecorderError *>(&error))
-        return own->description();
-    return QString::fromUtf8(error.what());
-}
-
-} // namespace
-
 platform::AudioCaptureOptions SimpleAudioRecorder::Options::defaultCapture()
 {
     platform::AudioCaptureOptions capture;
@@ -105,9 +94,9 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
                                      QStringLiteral("no audio from %1 within %2 ms")
                                          .arg(source)
                                          .arg(m_options.firstAudioTimeout.count()));
-    } catch (const std::exception &error) {
+    } catch (const std::exception &) {
         m_starting = false;
-        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describe(error);
+        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describeFailure(std::current_exception());
         if (capture)
             capture->stop();
         capture.reset();

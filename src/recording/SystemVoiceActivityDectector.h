@@ -9,20 +9,6 @@
 
 namespace brelta::recording {
 
-// A failure of the detector or of the recorder around it, as a sentence for logs and error reports.
-inline QString describeFailure(const std::exception_ptr &error)
-{
-    try {
-        std::rethrow_exception(error);
-    } catch (const AudioRecorderError &own) {
-        return own.description();
-    } catch (const std::exception &other) {
-        return QString::fromUtf8(other.what());
-    } catch (...) {
-        return QStringLiteral("unknown error");
-    }
-}
-
 // Told by a system-voice detector what the system audio carries. Called on the main thread.
 class SystemVoiceActivityDectectorDelegate
 {

@@ -4,7 +4,6 @@
 #include "recording/VadProvider.h"
 #include "testsupport/AudioFixtures.h"
 #include "testsupport/CheckedWait.h"
-#include "tst_systemvoicestreams.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
@@ -18,7 +17,6 @@
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
-using namespace systemvoicetest;
 using brelta::platform::ManualClock;
 
 namespace {

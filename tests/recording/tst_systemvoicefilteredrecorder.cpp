@@ -7,7 +7,7 @@
 #include "recording/VadProvider.h"
 #include "testsupport/AudioFixtures.h"
 #include "testsupport/CheckedWait.h"
-#include "tst_systemvoicestreams.h"
+#include "RecorderTestSupport.h"
 
 #include <QDeadlineTimer>
 #include <QDir>
@@ -20,23 +20,11 @@
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
-using namespace systemvoicetest;
+using brelta::recording::testing::outcome;
+using brelta::recording::testing::RecorderDelegateSpy;
 using brelta::platform::ManualClock;
 
 namespace {
-
-struct DelegateSpy : AudioRecorderDelegate
-{
-    void recorderDidFail(std::exception_ptr error) override { failures << describeException(error); }
-    QStringList failures;
-};
-
-QString outcome(Awaited<void> done)
-{
-    if (!done.finished)
-        return QStringLiteral("did not finish");
-    return done.succeeded() ? QStringLiteral("ok") : done.errorText();
-}
 
 void waitForPlayers(std::initializer_list<QProcess *> players)
 {
@@ -244,7 +232,7 @@ private Q_SLOTS:
         QVERIFY(!sourceModule.isEmpty());
 
         auto recorder = makeRecorder();
-        DelegateSpy spy;
+        RecorderDelegateSpy spy;
         recorder->setDelegate(&spy);
         QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
         const QString path = newPath();
@@ -287,7 +275,7 @@ private Q_SLOTS:
     void staysOnItsMicrophoneWhenAMonitorBecomesTheDefaultInput()
     {
         auto recorder = makeRecorder();
-        DelegateSpy spy;
+        RecorderDelegateSpy spy;
         recorder->setDelegate(&spy);
         QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
         const QString path = newPath();
@@ -449,7 +437,7 @@ private Q_SLOTS:
     {
         ManualClock clock;
         auto recorder = makeRecorder(&clock);
-        DelegateSpy spy;
+        RecorderDelegateSpy spy;
         recorder->setDelegate(&spy);
         const QString path = newPath();
         QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
@@ -482,7 +470,7 @@ private Q_SLOTS:
         auto unmount = qScopeGuard([tiny] { QProcess::execute(QStringLiteral("umount"), {tiny}); });
 
         auto recorder = makeRecorder();
-        DelegateSpy spy;
+        RecorderDelegateSpy spy;
         recorder->setDelegate(&spy);
         const QString path = tiny + QStringLiteral("/practice.m4a");
         QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
@@ -502,7 +490,7 @@ private Q_SLOTS:
     void aVanishedMicrophoneIsReportedAndTheFileStaysPlayable()
     {
         auto recorder = makeRecorder();
-        DelegateSpy spy;
+        RecorderDelegateSpy spy;
         recorder->setDelegate(&spy);
         QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
         const QString path = newPath();

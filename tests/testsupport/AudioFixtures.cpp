@@ -9,6 +9,10 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
 namespace brelta::testsupport {
 namespace {
 
@@ -53,6 +57,25 @@ std::optional<QByteArray> decodeRaw(const QString &path, int sampleRate, const Q
         return std::nullopt;
     }
     return raw;
+}
+
+struct FileDescriptorCloser
+{
+    void operator()(const int *fd) const
+    {
+        if (*fd >= 0)
+            ::close(*fd);
+        delete fd;
+    }
+};
+
+// The lines of `pactl list source-outputs`, trimmed.
+QStringList sourceOutputLines()
+{
+    QStringList lines = pactl({QStringLiteral("list"), QStringLiteral("source-outputs")}).split(QLatin1Char('\n'));
+    for (QString &line : lines)
+        line = line.trimmed();
+    return lines;
 }
 
 template<typename T>
@@ -112,6 +135,59 @@ QString pactl(const QStringList &arguments)
         return {};
     }
     return QString::fromUtf8(output).trimmed();
+}
+
+QStringList recordStreamNames()
+{
+    QStringList names;
+    for (const QString &line : sourceOutputLines()) {
+        if (line.startsWith(QLatin1String("media.name = \"")))
+            names << line.mid(14).chopped(1);
+    }
+    names.removeAll(QStringLiteral("Remapped Stream"));
+    return names;
+}
+
+QString sourceOutputIndex(const QString &streamName)
+{
+    QString index;
+    for (const QString &line : sourceOutputLines()) {
+        if (line.startsWith(QLatin1String("Source Output #")))
+            index = line.mid(15);
+        else if (line == QStringLiteral("media.name = \"%1\"").arg(streamName))
+            return index;
+    }
+    return {};
+}
+
+bool killSourceOutput(const QString &index, const QString &cliSocket)
+{
+    if (index.isEmpty())
+        return false;
+    if (!QFile::exists(cliSocket))
+        pactl({QStringLiteral("load-module"), QStringLiteral("module-cli-protocol-unix"),
+               QStringLiteral("socket=") + cliSocket});
+    const QByteArray path = QFile::encodeName(cliSocket);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (std::size_t(path.size()) >= sizeof address.sun_path)
+        return false;
+    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+    const std::unique_ptr<int, FileDescriptorCloser> socket(new int(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+    if (*socket < 0 || ::connect(*socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+        return false;
+    const QByteArray command = QStringLiteral("kill-source-output %1\n").arg(index).toUtf8();
+    if (::write(*socket, command.constData(), std::size_t(command.size())) != command.size())
+        return false;
+    // The end of what we send closes the session once the server has run the command before it; its
+    // answers are read until then.
+    ::shutdown(*socket, SHUT_WR);
+    const timeval patience{5, 0};
+    ::setsockopt(*socket, SOL_SOCKET, SO_RCVTIMEO, &patience, sizeof patience);
+    char reply[256];
+    while (::read(*socket, reply, sizeof reply) > 0) {
+    }
+    return true;
 }
 
 std::optional<ProbedAudio> probeAudio(const QString &path)

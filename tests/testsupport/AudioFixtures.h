@@ -34,6 +34,15 @@ std::unique_ptr<QProcess> startPlayingIntoSink(const QString &path, const QStrin
 // number, for `unload-module`). Returns its trimmed output; empty when it fails.
 QString pactl(const QStringList &arguments);
 
+// Names of the record streams open on the test server, without the server's own microphone remap.
+QStringList recordStreamNames();
+// The index of the record stream named `streamName`; empty when there is none.
+QString sourceOutputIndex(const QString &streamName);
+// Ends a record stream from the server's side, as when the server drops it. pactl cannot do that, so this
+// speaks the server's command-line protocol, on a socket at `cliSocket` loaded on first use. False when the
+// command could not be sent.
+bool killSourceOutput(const QString &index, const QString &cliSocket);
+
 // What ffprobe reads from the first audio stream of a file.
 struct ProbedAudio
 {
