@@ -16,15 +16,6 @@ using platform::AacFileWriter;
 using platform::AudioCapture;
 using platform::PcmBuffer;
 
-platform::AudioCaptureOptions SimpleAudioRecorder::Options::defaultCapture()
-{
-    platform::AudioCaptureOptions capture;
-    capture.format = platform::PcmFormat{platform::SampleType::Int16, 44100, 1};
-    capture.blockMilliseconds = 300;
-    capture.streamName = QStringLiteral("Microphone recording");
-    return capture;
-}
-
 SimpleAudioRecorder::SimpleAudioRecorder(QObject *parent)
     : SimpleAudioRecorder(Options{}, parent)
 {
@@ -64,36 +55,13 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
         writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
 
         capture = std::make_unique<AudioCapture>();
-        platform::AudioCaptureOptions captureOptions = m_options.capture;
-        captureOptions.startPaused = true; // opened first, started only when everything is ready
-        try {
-            // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live
-            // across a co_await twice.
-            QCoro::Task<> opened = capture->start(captureOptions);
-            co_await std::move(opened);
-        } catch (const platform::AudioCaptureError &error) {
-            throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
-        }
-
         connect(capture.get(), &AudioCapture::blockReady, this,
                 [this, writer](const PcmBuffer &block) { writeBlock(writer, block); });
         connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
-        // Recording runs once audio flows: a fresh sound server sends nothing for up to a few seconds, and what
-        // the microphone heard until then never arrives.
-        const QString source = capture->recordingSourceName();
-        if (!capture->resume())
-            throw AudioRecorderError(QStringLiteral("failed to start recording"),
-                                     QStringLiteral("the record stream on %1 closed").arg(source));
-        auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.firstAudioTimeout);
-        const auto arrived = co_await std::move(firstAudio);
-        if (!capture->isRunning())
-            throw AudioRecorderError(QStringLiteral("failed to start recording"),
-                                     QStringLiteral("the record stream on %1 ended").arg(source));
-        if (!arrived)
-            throw AudioRecorderError(QStringLiteral("failed to start recording"),
-                                     QStringLiteral("no audio from %1 within %2 ms")
-                                         .arg(source)
-                                         .arg(m_options.firstAudioTimeout.count()));
+        // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across
+        // a co_await twice.
+        QCoro::Task<> started = startMicrophoneCapture(capture.get(), m_options.capture, m_options.firstAudioTimeout);
+        co_await std::move(started);
     } catch (const std::exception &) {
         m_starting = false;
         qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describeFailure(std::current_exception());

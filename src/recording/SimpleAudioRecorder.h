@@ -3,6 +3,7 @@
 #include "platform/audio/AacFileWriter.h"
 #include "platform/audio/AudioCapture.h"
 #include "recording/IAudioRecorder.h"
+#include "recording/MicrophoneCapture.h"
 
 #include <QObject>
 #include <QThreadPool>
@@ -33,12 +34,10 @@ public:
     struct Options
     {
         // Where and how to record: the default source, 16-bit mono 44.1 kHz, blocks of 300 ms.
-        platform::AudioCaptureOptions capture = defaultCapture();
+        platform::AudioCaptureOptions capture = microphoneCaptureOptions({platform::SampleType::Int16, 44100, 1});
         platform::AacEncoding encoding{44100, 1, 32000};
         // How long start() waits for the first audio before it gives up.
         std::chrono::milliseconds firstAudioTimeout{8000};
-
-        static platform::AudioCaptureOptions defaultCapture();
     };
 
     explicit SimpleAudioRecorder(QObject *parent = nullptr);

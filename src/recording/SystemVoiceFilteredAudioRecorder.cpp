@@ -29,15 +29,6 @@ struct SystemVoiceFilteredAudioRecorder::FileSide
     void write(const PcmBuffer &block) { writer->write(block); }
 };
 
-platform::AudioCaptureOptions SystemVoiceFilteredAudioRecorder::Options::defaultCapture()
-{
-    platform::AudioCaptureOptions capture;
-    capture.format = platform::PcmFormat{platform::SampleType::Float32, 16000, 1};
-    capture.blockMilliseconds = 300;
-    capture.streamName = QStringLiteral("Microphone recording");
-    return capture;
-}
-
 SystemVoiceFilteredAudioRecorder::SystemVoiceFilteredAudioRecorder(SystemVoiceDetectorFactory systemVadProvider,
                                                                    QObject *parent)
     : SystemVoiceFilteredAudioRecorder(std::move(systemVadProvider), Options{}, parent)
@@ -282,31 +273,11 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
     options.dontMove = true;
     // Recording the default input means following the user's choice of it.
     options.watchDefaultSource = m_options.capture.sourceName.isEmpty();
-    options.startPaused = true; // opened first, started once it is connected to the filter
 
     auto capture = std::make_unique<AudioCapture>();
     attach(capture.get());
-    try {
-        auto started = capture->start(options);
-        co_await std::move(started);
-    } catch (const platform::AudioCaptureError &error) {
-        throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
-    }
-    if (paused)
-        co_return capture;
-    // Recording runs once audio flows: a fresh sound server sends nothing for a while, and what the microphone
-    // heard until then never arrives, so the file would start later than the recording seems to.
-    const QString source = capture->recordingSourceName();
-    auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.firstAudioTimeout);
-    if (!capture->resume())
-        throw AudioRecorderError(QStringLiteral("failed to start recording"),
-                                 QStringLiteral("the record stream on %1 closed").arg(source));
-    const auto arrived = co_await std::move(firstAudio);
-    if (!arrived || !capture->isRunning()) {
-        capture->stop();
-        throw AudioRecorderError(QStringLiteral("failed to start recording"),
-                                 QStringLiteral("no audio from %1 within %2 ms").arg(source).arg(m_options.firstAudioTimeout.count()));
-    }
+    auto started = startMicrophoneCapture(capture.get(), options, m_options.firstAudioTimeout, paused);
+    co_await std::move(started);
     co_return capture;
 }
 

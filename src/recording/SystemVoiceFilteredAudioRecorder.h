@@ -3,6 +3,7 @@
 #include "platform/audio/AacFileWriter.h"
 #include "platform/audio/AudioCapture.h"
 #include "recording/IAudioRecorder.h"
+#include "recording/MicrophoneCapture.h"
 #include "recording/SystemVoiceActivityDectector.h"
 #include "recording/SystemVoiceWorkQueue.h"
 
@@ -45,14 +46,12 @@ public:
     struct Options
     {
         // 300 ms blocks, 16 kHz mono, as the file holds them: the sound server does the conversion.
-        platform::AudioCaptureOptions capture = defaultCapture();
+        platform::AudioCaptureOptions capture = microphoneCaptureOptions({platform::SampleType::Float32, 16000, 1});
         platform::AacEncoding encoding{16000, 1, 32000};
         // How long a start waits for the microphone's first audio.
         std::chrono::milliseconds firstAudioTimeout{8000};
         // Told when the microphone cannot be reopened; none = only the log and the delegate hear of it.
         platform::ErrorTracker *errorTracker = nullptr;
-
-        static platform::AudioCaptureOptions defaultCapture();
     };
 
     explicit SystemVoiceFilteredAudioRecorder(SystemVoiceDetectorFactory systemVadProvider, QObject *parent = nullptr);
