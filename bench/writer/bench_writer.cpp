@@ -1,6 +1,7 @@
 // Time to encode 10 minutes of 44.1 kHz mono PCM to AAC at 32 kbit/s in MPEG-4: our writer (fragmented while
 // writing, rewritten as a plain file at the end) beside the ffmpeg command line on the same input.
 // Prints figures beside their reference; never fails on speed.
+#include "../common/CpuTime.h"
 #include "platform/audio/AacFileWriter.h"
 
 #include <QCoreApplication>
@@ -9,8 +10,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <cmath>
 #include <cstdio>
@@ -66,14 +65,6 @@ void writeWav(const QString &path, const std::vector<std::int16_t> &samples, int
 
 // CPU seconds (user + system) of this process or of its finished children: on a shared machine a fairer
 // measure than wall time.
-double cpuSeconds(int who)
-{
-    rusage usage{};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -91,7 +82,7 @@ int main(int argc, char *argv[])
     const QString ours = dir.filePath(QStringLiteral("ours.m4a"));
     QElapsedTimer timer;
     timer.start();
-    const double oursCpuBefore = cpuSeconds(RUSAGE_SELF);
+    const double oursCpuBefore = brelta::bench::cpuSeconds(RUSAGE_SELF);
     {
         auto writer = AacFileWriter::create(ours, format, AacEncoding{rate, 1, 32000});
         const std::uint32_t block = format.framesFor(300);
@@ -103,8 +94,8 @@ int main(int argc, char *argv[])
         writer->finish();
     }
     const double oursSeconds = double(timer.nsecsElapsed()) / 1e9;
-    const double oursCpu = cpuSeconds(RUSAGE_SELF) - oursCpuBefore;
-    const double childrenCpuBefore = cpuSeconds(RUSAGE_CHILDREN);
+    const double oursCpu = brelta::bench::cpuSeconds(RUSAGE_SELF) - oursCpuBefore;
+    const double childrenCpuBefore = brelta::bench::cpuSeconds(RUSAGE_CHILDREN);
 
     const QString theirs = dir.filePath(QStringLiteral("ffmpeg.m4a"));
     timer.restart();
@@ -117,7 +108,7 @@ int main(int argc, char *argv[])
         return 1;
     }
     const double theirSeconds = double(timer.nsecsElapsed()) / 1e9;
-    const double theirCpu = cpuSeconds(RUSAGE_CHILDREN) - childrenCpuBefore;
+    const double theirCpu = brelta::bench::cpuSeconds(RUSAGE_CHILDREN) - childrenCpuBefore;
 
     std::printf("encoding %d s of 44.1 kHz mono PCM to AAC 32 kbit/s in MPEG-4\n", seconds);
     std::printf("%-40s %8s  %8s  %10s\n", "", "wall", "CPU", "file");
