@@ -12,6 +12,14 @@ endfunction()
 function(brelta_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
     add_library(brelta_${name} STATIC ${ARG_SOURCES})
+    brelta_configure_library(${name} PUBLIC_LIBS ${ARG_PUBLIC_LIBS} PRIVATE_LIBS ${ARG_PRIVATE_LIBS})
+endfunction()
+
+# brelta_configure_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
+# Include paths, links and warnings of an existing target brelta_<name>, for folders whose subfolders
+# add the sources.
+function(brelta_configure_library name)
+    cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
     target_include_directories(brelta_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src" "${PROJECT_BINARY_DIR}/generated")
     target_link_libraries(brelta_${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     brelta_set_warnings(brelta_${name})

@@ -3,11 +3,11 @@
 // Needs a PulseAudio server with the test sinks; with the test services:
 //   BRELTA_SERVICES_DIR=$(mktemp -d) dbus-run-session -- scripts/services/start build/<dir>/bench/filtered/bench_filtered [seconds]
 // Prints figures beside their reference; never fails on speed.
-#include "recording/SystemVoiceActivityDetector.h"
-#include "recording/SystemVoiceFilteredAudioRecorder.h"
-#include "recording/VadProvider.h"
-#include "testsupport/AudioFixtures.h"
 #include "../common/CpuTime.h"
+#include "recording/recorders/SystemVoiceFilteredAudioRecorder.h"
+#include "recording/vad/SystemVoiceActivityDetector.h"
+#include "recording/vad/VadProvider.h"
+#include "testsupport/AudioFixtures.h"
 
 #include <QCoreApplication>
 #include <QCoroProcess>
@@ -118,8 +118,9 @@ QCoro::Task<> measure(SystemVoiceFilteredAudioRecorder *recorder, QString path, 
         QCoro::Task<> stopped = recorder->stop();
         co_await std::move(stopped);
 
-        std::printf("filtered recording for %.1f s: microphone 16 kHz mono AAC + system audio capture + voice detection\n",
-                    elapsed);
+        std::printf(
+            "filtered recording for %.1f s: microphone 16 kHz mono AAC + system audio capture + voice detection\n",
+            elapsed);
         std::printf("CPU share of one core:          %6.2f %%   (target: <= 5 %%)\n", 100 * cpu / elapsed);
         std::printf("onset-to-muting latency per turn (ms):");
         for (double latency : latencies)
@@ -151,20 +152,22 @@ int main(int argc, char *argv[])
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     QTemporaryDir dir;
     Fixtures fixtures{dir.filePath(QStringLiteral("other.wav")), dir.filePath(QStringLiteral("user.wav"))};
-    QString error = makeSpeechFixture(fixtures.other, QStringLiteral("Many more people will move there in May than we "
-                                                                     "planned at first."),
+    QString error = makeSpeechFixture(fixtures.other,
+                                      QStringLiteral("Many more people will move there in May than we "
+                                                     "planned at first."),
                                       48000, 0.3, 0);
     if (error.isEmpty())
-        error = makeSpeechFixture(fixtures.user, QStringLiteral("About twenty people, most of them from sales."), 48000);
+        error =
+            makeSpeechFixture(fixtures.user, QStringLiteral("About twenty people, most of them from sales."), 48000);
     if (!error.isEmpty()) {
         std::fprintf(stderr, "cannot make the speech fixtures: %s\n", qPrintable(error));
         return 1;
     }
     fixtures.otherOnset = speechOnset(fixtures.other);
 
-    SystemVoiceFilteredAudioRecorder recorder([] {
-        return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>());
-    });
-    QTimer::singleShot(0, &app, [&] { measure(&recorder, dir.filePath(QStringLiteral("bench.m4a")), fixtures, seconds); });
+    SystemVoiceFilteredAudioRecorder recorder(
+        [] { return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>()); });
+    QTimer::singleShot(0, &app,
+                       [&] { measure(&recorder, dir.filePath(QStringLiteral("bench.m4a")), fixtures, seconds); });
     return app.exec();
 }

@@ -2,8 +2,8 @@
 // Needs a PulseAudio server; with the test services:
 //   BRELTA_SERVICES_DIR=$(mktemp -d) dbus-run-session -- scripts/services/start build/<dir>/bench/recorder/bench_recorder
 // Prints figures beside their reference; never fails on speed.
-#include "recording/SimpleAudioRecorder.h"
 #include "../common/CpuTime.h"
+#include "recording/recorders/SimpleAudioRecorder.h"
 
 #include <QCoreApplication>
 #include <QCoroTimer>

@@ -2,7 +2,7 @@
 // provider (frame cutting, the hop to its executor thread, the wait for the answer, smoothing).
 // Prints figures beside their reference; never fails on speed.
 #include "platform/audio/Fvad.h"
-#include "recording/VadProvider.h"
+#include "recording/vad/VadProvider.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -39,8 +39,8 @@ std::vector<std::int16_t> signal(int seconds)
 void report(const char *what, double seconds, std::size_t frames, double audioSeconds)
 {
     const double perFrame = seconds * 1e6 / double(frames);
-    std::printf("%-34s %10.2f us/frame   real-time factor %.5f   (budget: 30000 us/frame, factor 1)\n", what,
-                perFrame, seconds / audioSeconds);
+    std::printf("%-34s %10.2f us/frame   real-time factor %.5f   (budget: 30000 us/frame, factor 1)\n", what, perFrame,
+                seconds / audioSeconds);
 }
 
 } // namespace

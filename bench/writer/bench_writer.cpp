@@ -88,8 +88,7 @@ int main(int argc, char *argv[])
         const std::uint32_t block = format.framesFor(300);
         for (std::size_t at = 0; at < samples.size(); at += block) {
             const std::size_t count = std::min<std::size_t>(block, samples.size() - at);
-            writer->write(PcmBuffer::fromInterleaved(
-                format, std::as_bytes(std::span(samples).subspan(at, count))));
+            writer->write(PcmBuffer::fromInterleaved(format, std::as_bytes(std::span(samples).subspan(at, count))));
         }
         writer->finish();
     }

@@ -8,7 +8,7 @@ QString sourceType()
 {
     constexpr std::string_view environment = platform::environmentName(platform::currentEnvironment());
     return QStringLiteral("Mac App (") + QString::fromLatin1(environment.data(), qsizetype(environment.size()))
-        + QLatin1Char(')');
+           + QLatin1Char(')');
 }
 
 } // namespace brelta::analytics

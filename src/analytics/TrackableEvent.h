@@ -39,12 +39,10 @@ namespace detail {
 
 template<typename T>
 struct IsOptional : std::false_type
-{
-};
+{};
 template<typename T>
 struct IsOptional<std::optional<T>> : std::true_type
-{
-};
+{};
 
 inline QString keyText(std::string_view key)
 {

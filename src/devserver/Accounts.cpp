@@ -14,7 +14,8 @@ QString randomToken(QStringView prefix)
     std::array<quint32, 8> words;
     QRandomGenerator::system()->fillRange(words.data(), words.size());
     const QByteArray bytes(reinterpret_cast<const char *>(words.data()), sizeof(words));
-    return prefix.toString() + QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
+    return prefix.toString()
+           + QString::fromLatin1(bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals));
 }
 
 } // namespace

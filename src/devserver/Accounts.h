@@ -62,7 +62,7 @@ private:
     std::optional<TokenGrant> grantFor(const QString &userId);
 
     QHash<QString, User> m_usersById;
-    QHash<QString, QString> m_codes;         // code -> user id
+    QHash<QString, QString> m_codes; // code -> user id
     QHash<QString, AccessToken> m_accessTokens;
     QHash<QString, QString> m_refreshTokens; // refresh token -> user id
     std::chrono::seconds m_lifetime = defaultAccessTokenLifetime;

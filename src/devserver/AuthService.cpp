@@ -61,7 +61,8 @@ QHttpServerResponse AuthService::passwordSignIn(const QHttpServerRequest &reques
         return errorResponse(400, QStringLiteral("unknown realm"));
     const auto given = credentials(request, "username");
     if (!given)
-        return errorResponse(400, QStringLiteral("expected a JSON object with the texts \"username\" and \"password\""));
+        return errorResponse(400,
+                             QStringLiteral("expected a JSON object with the texts \"username\" and \"password\""));
 
     const auto user = m_accounts.userWithPassword(given->name, given->password);
     if (!user)
@@ -74,7 +75,8 @@ QHttpServerResponse AuthService::token(const QHttpServerRequest &request)
 {
     const auto body = jsonObjectBody(request);
     if (!body || body->size() != 1)
-        return errorResponse(400, QStringLiteral("expected a JSON object with exactly one of \"code\" or \"refreshToken\""));
+        return errorResponse(400,
+                             QStringLiteral("expected a JSON object with exactly one of \"code\" or \"refreshToken\""));
 
     if (const auto code = stringMember(*body, "code")) {
         const auto grant = m_accounts.redeemCode(QString::fromStdString(*code));

@@ -80,14 +80,9 @@ Collector::Envelope parseEnvelope(const QByteArray &body)
 
 } // namespace
 
-Collector::Collector(QObject *parent)
-    : Collector(Keys{}, parent)
-{ }
+Collector::Collector(QObject *parent) : Collector(Keys{}, parent) {}
 
-Collector::Collector(Keys keys, QObject *parent)
-    : QObject(parent)
-    , m_keys(std::move(keys))
-{ }
+Collector::Collector(Keys keys, QObject *parent) : QObject(parent), m_keys(std::move(keys)) {}
 
 void Collector::install(QHttpServer &server)
 {

@@ -13,9 +13,9 @@ public:
     using Gate = std::function<bool(const QHttpServerRequest &)>;
 
     FrontDoorRule(Gate gate, RouterHandler handler)
-        : QHttpServerRouterRule(QStringLiteral("/"), std::move(handler)), m_gate(std::move(gate))
-    {
-    }
+        : QHttpServerRouterRule(QStringLiteral("/"), std::move(handler))
+        , m_gate(std::move(gate))
+    {}
 
 protected:
     bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *) const override
@@ -96,7 +96,8 @@ QUrl DevServer::baseUrl() const
 {
     QUrl url;
     url.setScheme(QStringLiteral("http"));
-    const bool anyAddress = m_address == QHostAddress(QHostAddress::Any) || m_address == QHostAddress(QHostAddress::AnyIPv4)
+    const bool anyAddress = m_address == QHostAddress(QHostAddress::Any)
+                            || m_address == QHostAddress(QHostAddress::AnyIPv4)
                             || m_address == QHostAddress(QHostAddress::AnyIPv6) || m_address.isNull();
     url.setHost(anyAddress ? QStringLiteral("127.0.0.1") : m_address.toString());
     url.setPort(m_port);
@@ -105,11 +106,10 @@ QUrl DevServer::baseUrl() const
 
 void DevServer::installRoutes()
 {
-    m_http.route<FrontDoorRule>(
-        [this](const QHttpServerRequest &request) { return admit(request); },
-        [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
-            applyControl(request, std::move(responder));
-        });
+    m_http.route<FrontDoorRule>([this](const QHttpServerRequest &request) { return admit(request); },
+                                [this](const QHttpServerRequest &request, QHttpServerResponder &&responder) {
+                                    applyControl(request, std::move(responder));
+                                });
 
     RouteTable routes(m_http);
     m_auth.install(routes);

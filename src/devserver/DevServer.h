@@ -111,7 +111,10 @@ public:
     void clearResponse(const QString &path) { m_responses.remove(path); }
 
     // Shorthands for a refusal with `status` and an error body.
-    void failNext(const QString &path, int status, int count = 1) { respondNext(path, CannedResponse::failure(status), count); }
+    void failNext(const QString &path, int status, int count = 1)
+    {
+        respondNext(path, CannedResponse::failure(status), count);
+    }
     void setFailure(const QString &path, int status) { setResponse(path, CannedResponse::failure(status)); }
     void clearFailure(const QString &path) { clearResponse(path); }
     // Leaves requests to `path` unanswered while on. A held request stays held until its client gives up

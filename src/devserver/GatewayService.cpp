@@ -29,11 +29,8 @@ constexpr std::array goals{
 };
 
 constexpr std::array languages{
-    Language{"en", "English", true},
-    Language{"de", "German", true},
-    Language{"fr", "French", true},
-    Language{"es", "Spanish", true},
-    Language{"it", "Italian", false},
+    Language{"en", "English", true}, Language{"de", "German", true},   Language{"fr", "French", true},
+    Language{"es", "Spanish", true}, Language{"it", "Italian", false},
 };
 
 constexpr std::string_view defaultLanguage = "en";
@@ -73,10 +70,9 @@ Json catalogue()
             feedbackLanguages.push_back(language.code);
     }
     return Json{{"globalGoalSpecification", Json{{"availableGoals", availableGoals}}},
-                {"globalLanguageSpecification",
-                 Json{{"languageSpecifications", specifications},
-                      {"availableFeebackLanguages", feedbackLanguages},
-                      {"defaultFeedbackLanguage", defaultLanguage}}},
+                {"globalLanguageSpecification", Json{{"languageSpecifications", specifications},
+                                                     {"availableFeebackLanguages", feedbackLanguages},
+                                                     {"defaultFeedbackLanguage", defaultLanguage}}},
                 {"defaultFeedbackLanguage", defaultLanguage}};
 }
 
@@ -99,20 +95,16 @@ void GatewayService::install(RouteTable &routes)
         };
     };
 
-    routes.add(userInfoPath, Method::Post, signedIn(withObject([this](const User &u, const nlohmann::json &b) {
-                   return userInfo(u, b);
-               })));
-    routes.add(coachingTipsPath, Method::Post, signedIn(withObject([this](const User &, const nlohmann::json &b) {
-                   return coachingTips(b);
-               })));
+    routes.add(userInfoPath, Method::Post,
+               signedIn(withObject([this](const User &u, const nlohmann::json &b) { return userInfo(u, b); })));
+    routes.add(coachingTipsPath, Method::Post,
+               signedIn(withObject([this](const User &, const nlohmann::json &b) { return coachingTips(b); })));
     routes.add(preferencesPath, Method::Get,
                signedIn([this](const User &u, const QHttpServerRequest &) { return preferences(u); }));
-    routes.add(goalsPath, Method::Put, signedIn(withObject([this](const User &u, const nlohmann::json &b) {
-                   return setGoals(u, b);
-               })));
-    routes.add(languagePath, Method::Put, signedIn(withObject([this](const User &u, const nlohmann::json &b) {
-                   return setLanguage(u, b);
-               })));
+    routes.add(goalsPath, Method::Put,
+               signedIn(withObject([this](const User &u, const nlohmann::json &b) { return setGoals(u, b); })));
+    routes.add(languagePath, Method::Put,
+               signedIn(withObject([this](const User &u, const nlohmann::json &b) { return setLanguage(u, b); })));
 }
 
 QHttpServerResponse GatewayService::userInfo(const User &user, const nlohmann::json &)
@@ -127,13 +119,14 @@ QHttpServerResponse GatewayService::coachingTips(const nlohmann::json &body)
 {
     // The count travels as a decimal text, as 64-bit integers do in this API's JSON.
     const auto amount = body.find("amount");
-    const auto count = amount != body.end() && amount->is_object() ? stringMember(*amount, "amount_to_generate")
-                                                                    : std::nullopt;
+    const auto count =
+        amount != body.end() && amount->is_object() ? stringMember(*amount, "amount_to_generate") : std::nullopt;
     bool ok = false;
     const int wanted = count ? QString::fromStdString(*count).toInt(&ok) : 0;
     if (!ok || wanted < 1 || wanted > maxTipsPerRequest)
-        return errorResponse(400, QStringLiteral("expected \"amount\": {\"amount_to_generate\": \"1\"} to \"%1\"")
-                                      .arg(maxTipsPerRequest));
+        return errorResponse(
+            400,
+            QStringLiteral("expected \"amount\": {\"amount_to_generate\": \"1\"} to \"%1\"").arg(maxTipsPerRequest));
 
     Json generated = Json::array();
     for (int i = 0; i < wanted; ++i) {
@@ -185,8 +178,8 @@ QHttpServerResponse GatewayService::setLanguage(const User &user, const nlohmann
     if (!language)
         return errorResponse(400, QStringLiteral("expected \"language_preferences\": {\"feedback_language\": …}"));
     if (!isFeedbackLanguage(*language))
-        return errorResponse(400, QStringLiteral("%1 is not offered as a feedback language")
-                                      .arg(QString::fromStdString(*language)));
+        return errorResponse(
+            400, QStringLiteral("%1 is not offered as a feedback language").arg(QString::fromStdString(*language)));
     m_choicesByUserId[user.id].feedbackLanguage = QString::fromStdString(*language);
     return jsonResponse(Json::object());
 }

@@ -3,7 +3,7 @@
 #include <QHttpServerRouterRule>
 #include <QMetaEnum>
 
-Q_LOGGING_CATEGORY(lcDevServer, "brelta.devserver")
+Q_LOGGING_CATEGORY(lcDevServer, "brelta.devserver.DevServer")
 
 namespace brelta::devserver {
 namespace {
@@ -13,9 +13,9 @@ class ExactPathRule : public QHttpServerRouterRule
 {
 public:
     ExactPathRule(const QString &path, RouterHandler handler)
-        : QHttpServerRouterRule(path, std::move(handler)), m_path(path)
-    {
-    }
+        : QHttpServerRouterRule(path, std::move(handler))
+        , m_path(path)
+    {}
 
 protected:
     bool matches(const QHttpServerRequest &request, QRegularExpressionMatch *) const override
@@ -66,15 +66,14 @@ QByteArray methodName(QHttpServerRequest::Method method)
 
 void RouteTable::add(const QString &path, QHttpServerRequest::Method method, Handler handler)
 {
-    m_server.route<ExactPathRule>(
-        path, [method, handler = std::move(handler)](const QHttpServerRequest &request) {
-            if (request.method() != method) {
-                QHttpServerResponse refusal = errorResponse(405, QStringLiteral("method not allowed"));
-                refusal.setHeader(QByteArrayLiteral("Allow"), methodName(method));
-                return refusal;
-            }
-            return handler(request);
-        });
+    m_server.route<ExactPathRule>(path, [method, handler = std::move(handler)](const QHttpServerRequest &request) {
+        if (request.method() != method) {
+            QHttpServerResponse refusal = errorResponse(405, QStringLiteral("method not allowed"));
+            refusal.setHeader(QByteArrayLiteral("Allow"), methodName(method));
+            return refusal;
+        }
+        return handler(request);
+    });
 }
 
 } // namespace brelta::devserver

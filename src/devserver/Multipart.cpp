@@ -1,6 +1,5 @@
 #include "devserver/Multipart.h"
 
-
 namespace brelta::devserver {
 namespace {
 

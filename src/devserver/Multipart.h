@@ -13,9 +13,9 @@ namespace brelta::devserver {
 // One part of a multipart/form-data body.
 struct FormPart
 {
-    QByteArray name;                  // the Content-Disposition "name"
-    std::optional<QString> fileName;  // the "filename", present for file parts
-    QByteArray contentType;           // the part's Content-Type, empty when it has none
+    QByteArray name;                 // the Content-Disposition "name"
+    std::optional<QString> fileName; // the "filename", present for file parts
+    QByteArray contentType;          // the part's Content-Type, empty when it has none
     QList<QPair<QByteArray, QByteArray>> headers;
     QByteArray body;
 };

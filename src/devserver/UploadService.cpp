@@ -13,7 +13,8 @@ const QByteArrayList textPartNames{"username", "startTime", "endTime", "sessionT
 // "yyyy-MM-dd'T'HH:mm:ssZ" as the client writes it: local time to the second and a "+hhmm" offset.
 std::optional<QDateTime> parseTimestamp(const QByteArray &text)
 {
-    static const QRegularExpression form(QStringLiteral(R"(^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})([+-])(\d{2})(\d{2})$)"));
+    static const QRegularExpression form(
+        QStringLiteral(R"(^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})([+-])(\d{2})(\d{2})$)"));
     const auto match = form.match(QString::fromLatin1(text));
     if (!match.hasMatch())
         return std::nullopt;
@@ -80,7 +81,8 @@ QHttpServerResponse UploadService::upload(const QHttpServerRequest &request)
     upload.parts = std::get<QList<FormPart>>(std::move(parsed));
 
     const auto count = [&](QByteArrayView name) {
-        return std::count_if(upload.parts.cbegin(), upload.parts.cend(), [&](const FormPart &p) { return p.name == name; });
+        return std::count_if(upload.parts.cbegin(), upload.parts.cend(),
+                             [&](const FormPart &p) { return p.name == name; });
     };
     for (const QByteArray &name : textPartNames + QByteArrayList{"files", "sourceParams"}) {
         if (count(name) > 1)
@@ -96,7 +98,8 @@ QHttpServerResponse UploadService::upload(const QHttpServerRequest &request)
     const auto start = parseTimestamp(upload.part("startTime")->body);
     const auto end = parseTimestamp(upload.part("endTime")->body);
     if (!start || !end)
-        return errorResponse(400, QStringLiteral("\"startTime\" and \"endTime\" must read like 2026-03-01T09:30:00+0100"));
+        return errorResponse(400,
+                             QStringLiteral("\"startTime\" and \"endTime\" must read like 2026-03-01T09:30:00+0100"));
     if (*end < *start)
         return errorResponse(400, QStringLiteral("\"endTime\" is before \"startTime\""));
     const QByteArray sessionType = upload.part("sessionType")->body;
@@ -129,7 +132,8 @@ QString UploadService::save(const FormPart &file)
     const QString name = safeFileName(*file.fileName);
     QString target;
     do {
-        target = QDir(m_directory).filePath(QStringLiteral("%1-%2").arg(++m_savedCount, 4, 10, QLatin1Char('0')).arg(name));
+        target =
+            QDir(m_directory).filePath(QStringLiteral("%1-%2").arg(++m_savedCount, 4, 10, QLatin1Char('0')).arg(name));
     } while (QFileInfo::exists(target));
     QSaveFile out(target);
     if (!out.open(QIODevice::WriteOnly) || out.write(file.body) != file.body.size() || !out.commit()) {

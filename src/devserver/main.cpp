@@ -61,14 +61,16 @@ int main(int argc, char *argv[])
     QCoreApplication::setApplicationName(QStringLiteral("brelta-devserver"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The local backend of Brelta: sign-in, gateway, messages and uploads, in memory."));
+    parser.setApplicationDescription(
+        QStringLiteral("The local backend of Brelta: sign-in, gateway, messages and uploads, in memory."));
     parser.addHelpOption();
-    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on."), QStringLiteral("port"),
-                                        QStringLiteral("8787"));
+    const QCommandLineOption portOption(QStringLiteral("port"), QStringLiteral("Port to listen on."),
+                                        QStringLiteral("port"), QStringLiteral("8787"));
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Address to listen on."),
                                         QStringLiteral("address"), QStringLiteral("127.0.0.1"));
-    const QCommandLineOption uploadOption(QStringLiteral("upload-dir"), QStringLiteral("Folder for uploaded recordings."),
-                                          QStringLiteral("folder"), defaultUploadDirectory());
+    const QCommandLineOption uploadOption(QStringLiteral("upload-dir"),
+                                          QStringLiteral("Folder for uploaded recordings."), QStringLiteral("folder"),
+                                          defaultUploadDirectory());
     parser.addOptions({portOption, hostOption, uploadOption});
     parser.process(app);
 

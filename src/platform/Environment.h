@@ -16,9 +16,12 @@ enum class Environment { Development, Production, Internal };
 constexpr std::string_view environmentName(Environment environment)
 {
     switch (environment) {
-    case Environment::Development: return "development";
-    case Environment::Production: return "production";
-    case Environment::Internal: return "internal";
+    case Environment::Development:
+        return "development";
+    case Environment::Production:
+        return "production";
+    case Environment::Internal:
+        return "internal";
     }
     return "production";
 }

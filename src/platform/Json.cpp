@@ -6,23 +6,32 @@
 namespace brelta::platform {
 
 JsonDecodeError::JsonDecodeError(std::string path, std::string problem)
-    : std::runtime_error(path + ": " + problem), m_path(std::move(path)), m_problem(std::move(problem))
-{
-}
+    : std::runtime_error(path + ": " + problem)
+    , m_path(std::move(path))
+    , m_problem(std::move(problem))
+{}
 
 std::string jsonTypeName(const nlohmann::json &value)
 {
     switch (value.type()) {
-    case nlohmann::json::value_t::null: return "null";
-    case nlohmann::json::value_t::boolean: return "boolean";
+    case nlohmann::json::value_t::null:
+        return "null";
+    case nlohmann::json::value_t::boolean:
+        return "boolean";
     case nlohmann::json::value_t::number_integer:
     case nlohmann::json::value_t::number_unsigned:
-    case nlohmann::json::value_t::number_float: return "number";
-    case nlohmann::json::value_t::string: return "string";
-    case nlohmann::json::value_t::array: return "array";
-    case nlohmann::json::value_t::object: return "object";
-    case nlohmann::json::value_t::binary: return "binary";
-    case nlohmann::json::value_t::discarded: return "discarded";
+    case nlohmann::json::value_t::number_float:
+        return "number";
+    case nlohmann::json::value_t::string:
+        return "string";
+    case nlohmann::json::value_t::array:
+        return "array";
+    case nlohmann::json::value_t::object:
+        return "object";
+    case nlohmann::json::value_t::binary:
+        return "binary";
+    case nlohmann::json::value_t::discarded:
+        return "discarded";
     }
     return "unknown";
 }

@@ -74,7 +74,10 @@ template<typename E>
 struct JsonEnum;
 
 template<typename E>
-concept JsonEnumeration = std::is_enum_v<E> && requires { JsonEnum<E>::values; };
+concept JsonEnumeration = std::is_enum_v<E> && requires
+{
+    JsonEnum<E>::values;
+};
 
 template<JsonEnumeration E>
 constexpr std::optional<E> enumFromRawValue(std::string_view raw)
@@ -99,19 +102,27 @@ constexpr std::string_view enumRawValue(E value)
 class JsonReader;
 
 template<typename T>
-concept JsonDecodableRecord = requires(const JsonReader &reader) {
-    { T::fromJson(reader) } -> std::convertible_to<T>;
+concept JsonDecodableRecord = requires(const JsonReader &reader)
+{
+    {
+        T::fromJson(reader)
+        } -> std::convertible_to<T>;
 };
 
 template<typename T>
-concept JsonEncodableRecord = requires(const T &record) {
-    { record.toJson() } -> std::convertible_to<nlohmann::ordered_json>;
+concept JsonEncodableRecord = requires(const T &record)
+{
+    {
+        record.toJson()
+        } -> std::convertible_to<nlohmann::ordered_json>;
 };
 
 template<typename T>
-struct IsStdVector : std::false_type {};
+struct IsStdVector : std::false_type
+{};
 template<typename T>
-struct IsStdVector<std::vector<T>> : std::true_type {};
+struct IsStdVector<std::vector<T>> : std::true_type
+{};
 
 // A read-only view of one JSON value and the path that leads to it. Cheap to copy; it does not own the
 // value, so the document must outlive it.

@@ -20,15 +20,16 @@ bool isTextual(const QVariant &value)
 
 QString SettingsStore::defaultFilePath()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + QStringLiteral("/brelta/brelta.ini");
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+           + QStringLiteral("/brelta/brelta.ini");
 }
 
 SettingsStore::SettingsStore(QObject *parent) : SettingsStore(defaultFilePath(), parent) {}
 
 SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
-    : QObject(parent), m_settings(filePath, QSettings::IniFormat)
-{
-}
+    : QObject(parent)
+    , m_settings(filePath, QSettings::IniFormat)
+{}
 
 QString SettingsStore::filePath() const
 {
@@ -57,7 +58,8 @@ std::optional<T> SettingsStore::read(const QString &key, const char *kind, Conve
         return std::nullopt;
     std::optional<T> converted = convert(value);
     if (!converted)
-        qCWarning(lcSettingsStore).nospace() << "stored value of " << key << " is not " << kind << "; reading it as absent";
+        qCWarning(lcSettingsStore).nospace()
+            << "stored value of " << key << " is not " << kind << "; reading it as absent";
     return converted;
 }
 
@@ -85,9 +87,9 @@ std::optional<bool> SettingsStore::boolValue(const QString &key) const
     });
 }
 
-void SettingsStore::setBool(const QString &key, bool value)
+bool SettingsStore::setBool(const QString &key, bool value)
 {
-    write(key, value);
+    return write(key, value);
 }
 
 std::optional<QString> SettingsStore::text(const QString &key) const
@@ -106,10 +108,10 @@ std::optional<QString> SettingsStore::text(const QString &key) const
     });
 }
 
-void SettingsStore::setText(const QString &key, const QString &value)
+bool SettingsStore::setText(const QString &key, const QString &value)
 {
     // A null QString must still be stored as an empty text, not as "no value".
-    write(key, value.isNull() ? QString(QLatin1String("")) : value);
+    return write(key, value.isNull() ? QString(QLatin1String("")) : value);
 }
 
 std::optional<qint64> SettingsStore::integer(const QString &key) const
@@ -125,9 +127,9 @@ std::optional<qint64> SettingsStore::integer(const QString &key) const
     });
 }
 
-void SettingsStore::setInteger(const QString &key, qint64 value)
+bool SettingsStore::setInteger(const QString &key, qint64 value)
 {
-    write(key, value);
+    return write(key, value);
 }
 
 std::optional<double> SettingsStore::number(const QString &key) const
@@ -135,7 +137,8 @@ std::optional<double> SettingsStore::number(const QString &key) const
     return read<double>(key, "a number", [](const QVariant &value) -> std::optional<double> {
         bool ok = false;
         double number = 0;
-        if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int || value.typeId() == QMetaType::LongLong)
+        if (value.typeId() == QMetaType::Double || value.typeId() == QMetaType::Int
+            || value.typeId() == QMetaType::LongLong)
             number = value.toDouble(&ok);
         else if (isTextual(value))
             number = value.toString().toDouble(&ok);
@@ -143,12 +146,13 @@ std::optional<double> SettingsStore::number(const QString &key) const
     });
 }
 
-void SettingsStore::setNumber(const QString &key, double value)
+bool SettingsStore::setNumber(const QString &key, double value)
 {
-    write(key, value);
+    return write(key, value);
 }
 
-std::optional<nlohmann::json> SettingsStore::storedJsonArray(const QString &key, std::optional<QString> &unreadableText) const
+std::optional<nlohmann::json> SettingsStore::storedJsonArray(const QString &key,
+                                                             std::optional<QString> &unreadableText) const
 {
     const QVariant value = m_settings.value(key);
     if (!value.isValid())

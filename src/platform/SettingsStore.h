@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Json.h"
+#include "platform/StoredSettings.h"
 
 #include <QObject>
 #include <QSettings>
@@ -61,16 +62,41 @@ public:
 
     // A stored value of another kind (a text under a boolean key, say) reads as absent, with a warning.
     std::optional<bool> boolValue(const QString &key) const;
-    void setBool(const QString &key, bool value);
+    // Setters return false when the value did not reach the disk.
+    bool setBool(const QString &key, bool value);
 
     std::optional<QString> text(const QString &key) const;
-    void setText(const QString &key, const QString &value);
+    bool setText(const QString &key, const QString &value);
 
     std::optional<qint64> integer(const QString &key) const;
-    void setInteger(const QString &key, qint64 value);
+    bool setInteger(const QString &key, qint64 value);
 
     std::optional<double> number(const QString &key) const;
-    void setNumber(const QString &key, double value);
+    bool setNumber(const QString &key, double value);
+
+    // Typed access through the registry in StoredSettings.h.
+    bool value(const settings::BoolSetting &setting) const
+    {
+        return boolValue(setting.key.storedName()).value_or(setting.defaultValue);
+    }
+    bool setValue(const settings::BoolSetting &setting, bool value) { return setBool(setting.key.storedName(), value); }
+    std::optional<QString> text(settings::TextKey key) const { return text(key.storedName()); }
+    bool setText(settings::TextKey key, const QString &value) { return setText(key.storedName(), value); }
+    bool contains(settings::TextKey key) const { return contains(key.storedName()); }
+    void remove(settings::TextKey key) { remove(key.storedName()); }
+    void remove(const settings::BoolSetting &setting) { remove(setting.key.storedName()); }
+    void remove(settings::ArrayKey key) { remove(key.storedName()); }
+    template<typename T>
+    StoredArray<T> readArray(settings::ArrayKey key) const
+    {
+        return readArray<T>(key.storedName());
+    }
+    template<typename T>
+    bool writeArray(settings::ArrayKey key, const std::vector<T> &items,
+                    const std::vector<nlohmann::json> &keptRawItems = {})
+    {
+        return writeArray<T>(key.storedName(), items, keptRawItems);
+    }
 
     // The stored array's elements that decode; absent or unreadable text gives the empty list.
     template<typename T>
@@ -103,7 +129,8 @@ public:
     // Stores `items` followed by `keptRawItems` (elements a caller could not read but keeps) as one JSON
     // text. When the list cannot be encoded the stored text stays as it was; false when it was not saved.
     template<typename T>
-    bool writeArray(const QString &key, const std::vector<T> &items, const std::vector<nlohmann::json> &keptRawItems = {})
+    bool writeArray(const QString &key, const std::vector<T> &items,
+                    const std::vector<nlohmann::json> &keptRawItems = {})
     {
         nlohmann::ordered_json document = nlohmann::ordered_json::array();
         try {

@@ -26,7 +26,7 @@ namespace {
 bool endpointsCompiledIn()
 {
     return *brelta::analytics::endpoints::kAnalyticsWriteKey || *brelta::analytics::endpoints::kAnalyticsHost
-        || *brelta::analytics::endpoints::kErrorDsn;
+           || *brelta::analytics::endpoints::kErrorDsn;
 }
 
 } // namespace

@@ -156,8 +156,8 @@ private slots:
     void recordingSentBecomesNineProperties()
     {
         const event::RecordingSent sent{.mediaFormat = QStringLiteral("m4a"),
-                                        .recordingTitle
-                                        = QStringLiteral("practice_6d1c0e55f2a84b0c9e3f7a21b4d85c90.m4a"),
+                                        .recordingTitle =
+                                            QStringLiteral("practice_6d1c0e55f2a84b0c9e3f7a21b4d85c90.m4a"),
                                         .recordingLengthSec = 754,
                                         .recordingSizeBytes = 3021456,
                                         .isRetry = false};

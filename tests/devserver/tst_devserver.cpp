@@ -15,8 +15,9 @@ using namespace brelta::devserver::test;
 using namespace std::chrono_literals;
 
 // QCOMPARE cannot take JSON values; their texts compare the same (keys sorted) and print well.
-#define JSON_COMPARE(actual, expected)                                                                       \
-    QCOMPARE(QString::fromStdString(nlohmann::json(actual).dump()), QString::fromStdString(nlohmann::json(expected).dump()))
+#define JSON_COMPARE(actual, expected)                                                                                 \
+    QCOMPARE(QString::fromStdString(nlohmann::json(actual).dump()),                                                    \
+             QString::fromStdString(nlohmann::json(expected).dump()))
 
 namespace {
 
@@ -95,7 +96,8 @@ private:
         if (reply.status != 200)
             return {};
         const auto json = reply.json();
-        return {QString::fromStdString(json.value("accessToken", "")), QString::fromStdString(json.value("refreshToken", ""))};
+        return {QString::fromStdString(json.value("accessToken", "")),
+                QString::fromStdString(json.value("refreshToken", ""))};
     }
 
     Tokens signIn()
@@ -156,46 +158,52 @@ private Q_SLOTS:
         QTest::newRow("sign-in, unknown e-mail")
             << QByteArray("POST") << signInPath
             << QByteArray(R"({"username":"who@brelta.test","password":"brelta-dev-password"})") << false << 401;
-        QTest::newRow("sign-in, no realm") << QByteArray("POST") << AuthService::passwordPath << rightPassword << false << 400;
+        QTest::newRow("sign-in, no realm")
+            << QByteArray("POST") << AuthService::passwordPath << rightPassword << false << 400;
         QTest::newRow("sign-in, password as number")
             << QByteArray("POST") << signInPath << QByteArray(R"({"username":"dev@brelta.test","password":1})") << false
             << 400;
-        QTest::newRow("sign-in, body not JSON") << QByteArray("POST") << signInPath << QByteArray("username=dev") << false << 400;
+        QTest::newRow("sign-in, body not JSON")
+            << QByteArray("POST") << signInPath << QByteArray("username=dev") << false << 400;
         QTest::newRow("sign-in with GET") << QByteArray("GET") << signInPath << QByteArray() << false << 405;
-        QTest::newRow("token, unknown code") << QByteArray("POST") << AuthService::tokenPath
-                                             << QByteArray(R"({"code":"code_made_up"})") << false << 401;
+        QTest::newRow("token, unknown code")
+            << QByteArray("POST") << AuthService::tokenPath << QByteArray(R"({"code":"code_made_up"})") << false << 401;
         QTest::newRow("token, unknown refresh token") << QByteArray("POST") << AuthService::tokenPath
                                                       << QByteArray(R"({"refreshToken":"rt_made_up"})") << false << 401;
         QTest::newRow("token, code and refresh token together")
             << QByteArray("POST") << AuthService::tokenPath << QByteArray(R"({"code":"a","refreshToken":"b"})") << false
             << 400;
-        QTest::newRow("token, empty object") << QByteArray("POST") << AuthService::tokenPath << QByteArray("{}") << false << 400;
-        QTest::newRow("token, other key") << QByteArray("POST") << AuthService::tokenPath << QByteArray(R"({"token":"a"})")
-                                          << false << 400;
+        QTest::newRow("token, empty object")
+            << QByteArray("POST") << AuthService::tokenPath << QByteArray("{}") << false << 400;
+        QTest::newRow("token, other key")
+            << QByteArray("POST") << AuthService::tokenPath << QByteArray(R"({"token":"a"})") << false << 400;
         QTest::newRow("sign-up, new address")
-            << QByteArray("POST") << AuthService::signUpPath << QByteArray(R"({"email":"new@brelta.test","password":"pw"})")
-            << false << 200;
+            << QByteArray("POST") << AuthService::signUpPath
+            << QByteArray(R"({"email":"new@brelta.test","password":"pw"})") << false << 200;
         QTest::newRow("sign-up, taken address")
-            << QByteArray("POST") << AuthService::signUpPath << QByteArray(R"({"email":"dev@brelta.test","password":"pw"})")
-            << false << 409;
+            << QByteArray("POST") << AuthService::signUpPath
+            << QByteArray(R"({"email":"dev@brelta.test","password":"pw"})") << false << 409;
         QTest::newRow("sign-up, no password") << QByteArray("POST") << AuthService::signUpPath
                                               << QByteArray(R"({"email":"new@brelta.test"})") << false << 400;
-        QTest::newRow("user info") << QByteArray("POST") << GatewayService::userInfoPath << QByteArray("{}") << true << 200;
-        QTest::newRow("user info, no token") << QByteArray("POST") << GatewayService::userInfoPath << QByteArray("{}")
-                                             << false << 401;
-        QTest::newRow("user info, empty body") << QByteArray("POST") << GatewayService::userInfoPath << QByteArray()
-                                               << true << 400;
+        QTest::newRow("user info") << QByteArray("POST") << GatewayService::userInfoPath << QByteArray("{}") << true
+                                   << 200;
+        QTest::newRow("user info, no token")
+            << QByteArray("POST") << GatewayService::userInfoPath << QByteArray("{}") << false << 401;
+        QTest::newRow("user info, empty body")
+            << QByteArray("POST") << GatewayService::userInfoPath << QByteArray() << true << 400;
         QTest::newRow("coaching tip") << QByteArray("POST") << GatewayService::coachingTipsPath
                                       << QByteArray(R"({"amount":{"amount_to_generate":"1"}})") << true << 200;
-        QTest::newRow("coaching tip, count as number") << QByteArray("POST") << GatewayService::coachingTipsPath
-                                                       << QByteArray(R"({"amount":{"amount_to_generate":1}})") << true << 400;
+        QTest::newRow("coaching tip, count as number")
+            << QByteArray("POST") << GatewayService::coachingTipsPath
+            << QByteArray(R"({"amount":{"amount_to_generate":1}})") << true << 400;
         QTest::newRow("coaching tip, zero") << QByteArray("POST") << GatewayService::coachingTipsPath
                                             << QByteArray(R"({"amount":{"amount_to_generate":"0"}})") << true << 400;
-        QTest::newRow("preferences") << QByteArray("GET") << GatewayService::preferencesPath << QByteArray() << true << 200;
-        QTest::newRow("preferences, no token") << QByteArray("GET") << GatewayService::preferencesPath << QByteArray()
-                                               << false << 401;
-        QTest::newRow("preferences with POST") << QByteArray("POST") << GatewayService::preferencesPath << QByteArray("{}")
-                                               << true << 405;
+        QTest::newRow("preferences") << QByteArray("GET") << GatewayService::preferencesPath << QByteArray() << true
+                                     << 200;
+        QTest::newRow("preferences, no token")
+            << QByteArray("GET") << GatewayService::preferencesPath << QByteArray() << false << 401;
+        QTest::newRow("preferences with POST")
+            << QByteArray("POST") << GatewayService::preferencesPath << QByteArray("{}") << true << 405;
         QTest::newRow("goals") << QByteArray("PUT") << GatewayService::goalsPath
                                << QByteArray(R"({"goals":["GOAL_LISTEN_ACTIVELY"]})") << true << 200;
         QTest::newRow("goals, unknown goal") << QByteArray("PUT") << GatewayService::goalsPath
@@ -203,31 +211,34 @@ private Q_SLOTS:
         QTest::newRow("goals, not a list") << QByteArray("PUT") << GatewayService::goalsPath
                                            << QByteArray(R"({"goals":"GOAL_LISTEN_ACTIVELY"})") << true << 400;
         QTest::newRow("language") << QByteArray("PUT") << GatewayService::languagePath
-                                  << QByteArray(R"({"language_preferences":{"feedback_language":"de"}})") << true << 200;
-        QTest::newRow("language, not offered") << QByteArray("PUT") << GatewayService::languagePath
-                                               << QByteArray(R"({"language_preferences":{"feedback_language":"it"}})")
-                                               << true << 400;
-        QTest::newRow("language, camelCase keys") << QByteArray("PUT") << GatewayService::languagePath
-                                                  << QByteArray(R"({"languagePreferences":{"feedbackLanguage":"de"}})")
-                                                  << true << 400;
+                                  << QByteArray(R"({"language_preferences":{"feedback_language":"de"}})") << true
+                                  << 200;
+        QTest::newRow("language, not offered")
+            << QByteArray("PUT") << GatewayService::languagePath
+            << QByteArray(R"({"language_preferences":{"feedback_language":"it"}})") << true << 400;
+        QTest::newRow("language, camelCase keys")
+            << QByteArray("PUT") << GatewayService::languagePath
+            << QByteArray(R"({"languagePreferences":{"feedbackLanguage":"de"}})") << true << 400;
         QTest::newRow("list messages") << QByteArray("POST") << list << QByteArray(R"({"user_id":"dev@brelta.test"})")
                                        << true << 200;
-        QTest::newRow("list messages, no token") << QByteArray("POST") << list
-                                                 << QByteArray(R"({"user_id":"dev@brelta.test"})") << false << 401;
-        QTest::newRow("list messages, another user") << QByteArray("POST") << list
-                                                     << QByteArray(R"({"user_id":"other@brelta.test"})") << true << 403;
+        QTest::newRow("list messages, no token")
+            << QByteArray("POST") << list << QByteArray(R"({"user_id":"dev@brelta.test"})") << false << 401;
+        QTest::newRow("list messages, another user")
+            << QByteArray("POST") << list << QByteArray(R"({"user_id":"other@brelta.test"})") << true << 403;
         QTest::newRow("list messages, no user_id") << QByteArray("POST") << list << QByteArray("{}") << true << 400;
         QTest::newRow("get unknown message")
             << QByteArray("POST") << get << QByteArray(R"({"user_id":"dev@brelta.test","message_id":"m-none"})") << true
             << 404;
-        QTest::newRow("get message, no message_id") << QByteArray("POST") << get
-                                                    << QByteArray(R"({"user_id":"dev@brelta.test"})") << true << 400;
-        QTest::newRow("report unknown message") << QByteArray("POST") << report << QByteArray(R"({"message_id":"m-none"})")
-                                                << true << 404;
-        QTest::newRow("upload, no token") << QByteArray("POST") << UploadService::path << QByteArray("{}") << false << 401;
-        QTest::newRow("upload, JSON body") << QByteArray("POST") << UploadService::path << QByteArray("{}") << true << 400;
-        QTest::newRow("unknown path") << QByteArray("POST") << QStringLiteral("/quombler/v2/Nothing") << QByteArray("{}")
-                                      << true << 404;
+        QTest::newRow("get message, no message_id")
+            << QByteArray("POST") << get << QByteArray(R"({"user_id":"dev@brelta.test"})") << true << 400;
+        QTest::newRow("report unknown message")
+            << QByteArray("POST") << report << QByteArray(R"({"message_id":"m-none"})") << true << 404;
+        QTest::newRow("upload, no token")
+            << QByteArray("POST") << UploadService::path << QByteArray("{}") << false << 401;
+        QTest::newRow("upload, JSON body")
+            << QByteArray("POST") << UploadService::path << QByteArray("{}") << true << 400;
+        QTest::newRow("unknown path") << QByteArray("POST") << QStringLiteral("/quombler/v2/Nothing")
+                                      << QByteArray("{}") << true << 404;
     }
 
     void answersEachEndpointWithItsStatus()
@@ -254,7 +265,8 @@ private Q_SLOTS:
 
     void passwordSignInTradesItsCodeForTokensOnce()
     {
-        const ProbeReply signInReply = signInRequest(QStringLiteral("dev@brelta.test"), QStringLiteral("brelta-dev-password"));
+        const ProbeReply signInReply =
+            signInRequest(QStringLiteral("dev@brelta.test"), QStringLiteral("brelta-dev-password"));
         QCOMPARE(signInReply.status, 200);
         const auto code = signInReply.json().at("code");
         QVERIFY(code.is_string());
@@ -268,14 +280,15 @@ private Q_SLOTS:
         QVERIFY(grant.at("accessTokenExpiresInSeconds").is_number_integer());
         QCOMPARE(grant.at("accessTokenExpiresInSeconds").get<int>(), 3600);
         JSON_COMPARE(grant.at("identity"),
-                 nlohmann::json({{"id", server().seededUser().id.toStdString()}, {"email", "dev@brelta.test"}}));
+                     nlohmann::json({{"id", server().seededUser().id.toStdString()}, {"email", "dev@brelta.test"}}));
 
         QCOMPARE(http().post(AuthService::tokenPath, {{"code", code}}).status, 401);
     }
 
     void signUpCreatesAUserThatCanSignIn()
     {
-        const ProbeReply signUp = http().post(AuthService::signUpPath, {{"email", "new@brelta.test"}, {"password", "pw1"}});
+        const ProbeReply signUp =
+            http().post(AuthService::signUpPath, {{"email", "new@brelta.test"}, {"password", "pw1"}});
         QCOMPARE(signUp.status, 200);
         const ProbeReply tokenReply = http().post(AuthService::tokenPath, {{"code", signUp.json().at("authCode")}});
         QCOMPARE(tokenReply.status, 200);
@@ -287,7 +300,8 @@ private Q_SLOTS:
 
     void webSignInCodeFromTheControlIsExchanged()
     {
-        const ProbeReply reply = http().post(AuthService::tokenPath, {{"code", server().issueSignInCode().toStdString()}});
+        const ProbeReply reply =
+            http().post(AuthService::tokenPath, {{"code", server().issueSignInCode().toStdString()}});
         QCOMPARE(reply.status, 200);
         JSON_COMPARE(reply.json().at("identity").at("id"), server().seededUser().id.toStdString());
     }
@@ -309,7 +323,8 @@ private Q_SLOTS:
     void twoRefreshesInParallelRefuseTheSecond()
     {
         const Tokens tokens = signIn();
-        const QByteArray body = QByteArray::fromStdString(nlohmann::json{{"refreshToken", tokens.refresh.toStdString()}}.dump());
+        const QByteArray body =
+            QByteArray::fromStdString(nlohmann::json{{"refreshToken", tokens.refresh.toStdString()}}.dump());
         QNetworkReply *one = http().start("POST", AuthService::tokenPath, body);
         QNetworkReply *two = http().start("POST", AuthService::tokenPath, body);
         QList<int> statuses{HttpProbe::finish(one).status, HttpProbe::finish(two).status};
@@ -327,7 +342,8 @@ private Q_SLOTS:
         QCOMPARE(refused.header("WWW-Authenticate"), QByteArray("Bearer error=\"invalid_token\""));
 
         server().setAccessTokenLifetime(60s);
-        const ProbeReply refresh = http().post(AuthService::tokenPath, {{"refreshToken", expired.refresh.toStdString()}});
+        const ProbeReply refresh =
+            http().post(AuthService::tokenPath, {{"refreshToken", expired.refresh.toStdString()}});
         QCOMPARE(refresh.status, 200);
         QCOMPARE(refresh.json().at("accessTokenExpiresInSeconds").get<int>(), 60);
         const Tokens fresh{QString::fromStdString(refresh.json().at("accessToken").get<std::string>()), {}};
@@ -375,11 +391,12 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("body");
 
         QTest::newRow("body of the wrong shape") << 200 << QByteArray("text/html") << QByteArray("<html>");
-        QTest::newRow("empty list") << 200 << QByteArray("application/json") << QByteArray(R"({"generatedCoachingTips":[]})");
-        QTest::newRow("refusal with a body of its own") << 429 << QByteArray("application/json")
-                                                        << QByteArray(R"({"retryAfter":3})");
-        QTest::newRow("failure shorthand") << 503 << QByteArray("application/json")
-                                           << CannedResponse::failure(503).body;
+        QTest::newRow("empty list") << 200 << QByteArray("application/json")
+                                    << QByteArray(R"({"generatedCoachingTips":[]})");
+        QTest::newRow("refusal with a body of its own")
+            << 429 << QByteArray("application/json") << QByteArray(R"({"retryAfter":3})");
+        QTest::newRow("failure shorthand")
+            << 503 << QByteArray("application/json") << CannedResponse::failure(503).body;
     }
 
     void cannedResponseIsSentWithoutServing()
@@ -407,7 +424,8 @@ private Q_SLOTS:
     {
         const Tokens tokens = signIn();
         server().failNext(GatewayService::userInfoPath, 503, 5);
-        server().setResponse(GatewayService::userInfoPath, CannedResponse{200, "application/json", R"({"userInfo":{}})"});
+        server().setResponse(GatewayService::userInfoPath,
+                             CannedResponse{200, "application/json", R"({"userInfo":{}})"});
         for (int i = 0; i < 6; ++i)
             QCOMPARE(asUser(tokens, "POST", GatewayService::userInfoPath, "{}").body, QByteArray(R"({"userInfo":{}})"));
         server().clearResponse(GatewayService::userInfoPath);
@@ -620,7 +638,8 @@ private Q_SLOTS:
         const QStringList saved = QDir(server().uploadDirectory()).entryList(QDir::Files);
         QCOMPARE(saved.size(), 2);
         for (const QString &name : saved)
-            QVERIFY2(name.endsWith(QStringLiteral("-escape.m4a")) && !name.contains(QLatin1Char('/')), qPrintable(name));
+            QVERIFY2(name.endsWith(QStringLiteral("-escape.m4a")) && !name.contains(QLatin1Char('/')),
+                     qPrintable(name));
         QVERIFY(saved.at(0) != saved.at(1));
     }
 
@@ -666,7 +685,8 @@ private Q_SLOTS:
         QCOMPARE(listed.status, 200);
         QCOMPARE(listed.body, QByteArray(R"({"entries":[{"messageId":"m-1","slot":"report"},{"messageId":"m-2"}]})"));
 
-        const ProbeReply fetched = asUser(tokens, "POST", MessagingService::getPath, "{" + user + R"(,"message_id":"m-1"})");
+        const ProbeReply fetched =
+            asUser(tokens, "POST", MessagingService::getPath, "{" + user + R"(,"message_id":"m-1"})");
         QCOMPARE(fetched.status, 200);
         QCOMPARE(fetched.body, QByteArray::fromStdString(Json{{"userMessage", report}}.dump()));
 
@@ -681,10 +701,12 @@ private Q_SLOTS:
     void queueingTheSameIdReplacesTheMessage()
     {
         const Json first = Json::parse(R"({"messageId":"m-1","content":{},"schedule":{}})");
-        const Json second = Json::parse(R"({"messageId":"m-1","slot":"tips","content":{"eventEndReminder":{}},"schedule":{}})");
+        const Json second =
+            Json::parse(R"({"messageId":"m-1","slot":"tips","content":{"eventEndReminder":{}},"schedule":{}})");
         QCOMPARE(server().queueMessage(first), QString());
         QCOMPARE(server().queueMessage(second), QString());
-        const ProbeReply listed = asUser(signIn(), "POST", MessagingService::listPath, R"({"user_id":"dev@brelta.test"})");
+        const ProbeReply listed =
+            asUser(signIn(), "POST", MessagingService::listPath, R"({"user_id":"dev@brelta.test"})");
         QCOMPARE(listed.body, QByteArray(R"({"entries":[{"messageId":"m-1","slot":"tips"}]})"));
     }
 
@@ -703,7 +725,8 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, message);
         QVERIFY(!server().queueMessage(Json::parse(message.toStdString())).isEmpty());
-        const ProbeReply listed = asUser(signIn(), "POST", MessagingService::listPath, R"({"user_id":"dev@brelta.test"})");
+        const ProbeReply listed =
+            asUser(signIn(), "POST", MessagingService::listPath, R"({"user_id":"dev@brelta.test"})");
         QCOMPARE(listed.body, QByteArray(R"({"entries":[]})"));
     }
 
@@ -716,43 +739,52 @@ private Q_SLOTS:
         QVERIFY(languages.at("availableFeebackLanguages").is_array());
         QVERIFY(!languages.contains("availableFeedbackLanguages"));
         JSON_COMPARE(languages.at("defaultFeedbackLanguage"), "en");
-        QVERIFY(answer.at("globalGoalSpecification").at("availableGoals").at(0).at("humanReadableGoalName").is_string());
+        QVERIFY(
+            answer.at("globalGoalSpecification").at("availableGoals").at(0).at("humanReadableGoalName").is_string());
 
         QCOMPARE(asUser(tokens, "PUT", GatewayService::goalsPath, R"({"goals":[]})").status, 200);
         answer = asUser(tokens, "GET", GatewayService::preferencesPath, {}).json();
         JSON_COMPARE(answer.at("userPreferences"), nlohmann::json::parse(R"({"goalPreferences":{"goals":[]}})"));
 
         QCOMPARE(asUser(tokens, "PUT", GatewayService::goalsPath,
-                        R"({"goals":["GOAL_ASK_OPEN_QUESTIONS","GOAL_SPEAK_CONCISELY"]})").status, 200);
+                        R"({"goals":["GOAL_ASK_OPEN_QUESTIONS","GOAL_SPEAK_CONCISELY"]})")
+                     .status,
+                 200);
         QCOMPARE(asUser(tokens, "PUT", GatewayService::languagePath,
-                        R"({"language_preferences":{"feedback_language":"fr"}})").status, 200);
+                        R"({"language_preferences":{"feedback_language":"fr"}})")
+                     .status,
+                 200);
         answer = asUser(tokens, "GET", GatewayService::preferencesPath, {}).json();
-        JSON_COMPARE(answer.at("userPreferences"), nlohmann::json::parse(R"({"languagePreferences":{"feedbackLanguage":"fr"},
+        JSON_COMPARE(answer.at("userPreferences"),
+                     nlohmann::json::parse(R"({"languagePreferences":{"feedbackLanguage":"fr"},
             "goalPreferences":{"goals":["GOAL_ASK_OPEN_QUESTIONS","GOAL_SPEAK_CONCISELY"]}})"));
 
         // Another user's choices are their own.
-        const ProbeReply signUp = http().post(AuthService::signUpPath, {{"email", "b@brelta.test"}, {"password", "pw"}});
+        const ProbeReply signUp =
+            http().post(AuthService::signUpPath, {{"email", "b@brelta.test"}, {"password", "pw"}});
         const Tokens other = exchange({{"code", signUp.json().at("authCode")}});
         JSON_COMPARE(asUser(other, "GET", GatewayService::preferencesPath, {}).json().at("userPreferences"),
-                 nlohmann::json::object());
+                     nlohmann::json::object());
     }
 
     void userInfoNamesTheUserAndTheFeatures()
     {
         const Tokens tokens = signIn();
         JSON_COMPARE(asUser(tokens, "POST", GatewayService::userInfoPath, "{}").json(),
-                 nlohmann::json({{"userInfo", {{"identityId", server().seededUser().id.toStdString()},
-                                               {"enabledFeatures", nlohmann::json::array()}}}}));
-        server().setEnabledFeatures({QStringLiteral("FEATURE_DEVELOPMENT"),
-                                     QStringLiteral("FEATURE_USE_EXPERIMENT_AUDIO_RECORDER")});
-        JSON_COMPARE(asUser(tokens, "POST", GatewayService::userInfoPath, "{}").json().at("userInfo").at("enabledFeatures"),
-                 nlohmann::json({"FEATURE_DEVELOPMENT", "FEATURE_USE_EXPERIMENT_AUDIO_RECORDER"}));
+                     nlohmann::json({{"userInfo",
+                                      {{"identityId", server().seededUser().id.toStdString()},
+                                       {"enabledFeatures", nlohmann::json::array()}}}}));
+        server().setEnabledFeatures(
+            {QStringLiteral("FEATURE_DEVELOPMENT"), QStringLiteral("FEATURE_USE_EXPERIMENT_AUDIO_RECORDER")});
+        JSON_COMPARE(
+            asUser(tokens, "POST", GatewayService::userInfoPath, "{}").json().at("userInfo").at("enabledFeatures"),
+            nlohmann::json({"FEATURE_DEVELOPMENT", "FEATURE_USE_EXPERIMENT_AUDIO_RECORDER"}));
     }
 
     void coachingTipsComeInTheNumberAsked()
     {
-        const ProbeReply reply = asUser(signIn(), "POST", GatewayService::coachingTipsPath,
-                                        R"({"amount":{"amount_to_generate":"3"}})");
+        const ProbeReply reply =
+            asUser(signIn(), "POST", GatewayService::coachingTipsPath, R"({"amount":{"amount_to_generate":"3"}})");
         QCOMPARE(reply.status, 200);
         const auto tips = reply.json().at("generatedCoachingTips");
         QCOMPARE(tips.size(), size_t(3));

@@ -27,8 +27,8 @@ private:
     static std::optional<Started> readBanner(QProcess &process)
     {
         QByteArray banner;
-        static const QRegularExpression pattern(
-            QStringLiteral(R"(listening on (\S+)\n\s+sign in with e-mail (\S+) and password (\S+)\n\s+uploads are saved under)"));
+        static const QRegularExpression pattern(QStringLiteral(
+            R"(listening on (\S+)\n\s+sign in with e-mail (\S+) and password (\S+)\n\s+uploads are saved under)"));
         for (int i = 0; i < 50; ++i) {
             process.waitForReadyRead(200);
             banner += process.readAllStandardOutput();
@@ -62,9 +62,9 @@ private Q_SLOTS:
         QVERIFY(started->url.port() > 0);
 
         HttpProbe http(started->url);
-        const ProbeReply signIn = http.post(QStringLiteral("/authn/password?realm=tarvelo"),
-                                            {{"username", started->email.toStdString()},
-                                             {"password", started->password.toStdString()}});
+        const ProbeReply signIn =
+            http.post(QStringLiteral("/authn/password?realm=tarvelo"),
+                      {{"username", started->email.toStdString()}, {"password", started->password.toStdString()}});
         QCOMPARE(signIn.status, 200);
         const ProbeReply tokens = http.post(QStringLiteral("/token"), {{"code", signIn.json().at("code")}});
         QCOMPARE(tokens.status, 200);

@@ -17,13 +17,15 @@ private Q_SLOTS:
 
         QTest::newRow("plain") << QByteArray("multipart/form-data; boundary=abc123") << QByteArray("abc123");
         QTest::newRow("quoted, as Qt sends it")
-            << QByteArray(R"(multipart/form-data; boundary="boundary_.oOo._MjA=+/x")") << QByteArray("boundary_.oOo._MjA=+/x");
+            << QByteArray(R"(multipart/form-data; boundary="boundary_.oOo._MjA=+/x")")
+            << QByteArray("boundary_.oOo._MjA=+/x");
         QTest::newRow("type in capitals, parameter first")
             << QByteArray("Multipart/Form-Data;charset=utf-8;  BOUNDARY=xyz") << QByteArray("xyz");
         QTest::newRow("other multipart type") << QByteArray("multipart/mixed; boundary=abc") << QByteArray();
         QTest::newRow("no boundary") << QByteArray("multipart/form-data") << QByteArray();
         QTest::newRow("empty boundary") << QByteArray("multipart/form-data; boundary=\"\"") << QByteArray();
-        QTest::newRow("boundary over 70 characters") << "multipart/form-data; boundary=" + QByteArray(71, 'b') << QByteArray();
+        QTest::newRow("boundary over 70 characters")
+            << "multipart/form-data; boundary=" + QByteArray(71, 'b') << QByteArray();
         QTest::newRow("unterminated quote") << QByteArray("multipart/form-data; boundary=\"abc") << QByteArray();
         QTest::newRow("JSON") << QByteArray("application/json") << QByteArray();
     }
@@ -38,22 +40,23 @@ private Q_SLOTS:
 
     void splitsAFormIntoItsParts()
     {
-        static constexpr char raw[] = "preamble to ignore\r\n"
-                                "--XyZ\r\n"
-                                "Content-Disposition: form-data; name=\"files\"; filename=\"a \\\"b\\\".m4a\"\r\n"
-                                "Content-Type: audio/m4a\r\n"
-                                "\r\n"
-                                "\x00\x01--XyZ not a boundary\r\n\r\n"
-                                "\r\n--XyZ  \r\n"
-                                "content-disposition: form-data; name=username\r\n"
-                                "\r\n"
-                                "dev@brelta.test\r\n"
-                                "--XyZ\r\n"
-                                "Content-Disposition: form-data; name=\"note\"; filename*=UTF-8''caf%C3%A9.txt\r\n"
-                                "\r\n"
-                                "\r\n"
-                                "--XyZ--\r\n"
-                                "epilogue to ignore";
+        static constexpr char raw[] =
+            "preamble to ignore\r\n"
+            "--XyZ\r\n"
+            "Content-Disposition: form-data; name=\"files\"; filename=\"a \\\"b\\\".m4a\"\r\n"
+            "Content-Type: audio/m4a\r\n"
+            "\r\n"
+            "\x00\x01--XyZ not a boundary\r\n\r\n"
+            "\r\n--XyZ  \r\n"
+            "content-disposition: form-data; name=username\r\n"
+            "\r\n"
+            "dev@brelta.test\r\n"
+            "--XyZ\r\n"
+            "Content-Disposition: form-data; name=\"note\"; filename*=UTF-8''caf%C3%A9.txt\r\n"
+            "\r\n"
+            "\r\n"
+            "--XyZ--\r\n"
+            "epilogue to ignore";
         const QByteArray body(raw, sizeof(raw) - 1); // it holds a NUL byte
         const auto result = parseFormData(body, "XyZ");
         const auto *error = std::get_if<QString>(&result);
@@ -87,7 +90,8 @@ private Q_SLOTS:
         QTest::newRow("part without headers") << QByteArray("--B\r\n\r\nvalue\r\n--B--\r\n");
         QTest::newRow("part without a name")
             << QByteArray("--B\r\nContent-Disposition: form-data; filename=\"x\"\r\n\r\nv\r\n--B--\r\n");
-        QTest::newRow("not form-data") << QByteArray("--B\r\nContent-Disposition: attachment; name=\"a\"\r\n\r\nv\r\n--B--\r\n");
+        QTest::newRow("not form-data") << QByteArray(
+            "--B\r\nContent-Disposition: attachment; name=\"a\"\r\n\r\nv\r\n--B--\r\n");
         QTest::newRow("header line without colon")
             << "--B\r\n" + disposition + "Content-Type audio/m4a\r\n\r\nv\r\n--B--\r\n";
         QTest::newRow("folded header line") << "--B\r\n" + disposition + " ; filename=\"x\"\r\n\r\nv\r\n--B--\r\n";

@@ -40,7 +40,8 @@ private slots:
         clock.advance(199ms);
         QVERIFY(fired.isEmpty());
         clock.advance(1001ms);
-        QCOMPARE(fired, (QStringList{"early", "sameAsEarly", "repeating", "repeating", "repeating", "late", "repeating"}));
+        QCOMPARE(fired,
+                 (QStringList{"early", "sameAsEarly", "repeating", "repeating", "repeating", "late", "repeating"}));
         QCOMPARE(firedAt, (QList<qint64>{200, 200, 300, 600, 900, 1000, 1200}));
         QCOMPARE(clock.monotonicMs(), qint64(1200));
         QCOMPARE(clock.now(), start.addMSecs(1200));

@@ -38,7 +38,8 @@ struct Basket
 
     static Basket fromJson(const JsonReader &reader)
     {
-        return {reader.object("owner").required<QString>("name"), reader.array("items", [](const JsonReader &item) { return item.as<Item>(); }),
+        return {reader.object("owner").required<QString>("name"),
+                reader.array("items", [](const JsonReader &item) { return item.as<Item>(); }),
                 reader.optional<std::vector<QString>>("tags")};
     }
 };
@@ -48,7 +49,8 @@ struct Basket
 template<>
 struct brelta::platform::JsonEnum<Colour>
 {
-    static constexpr std::array values{std::pair{Colour::Red, std::string_view("RED")}, std::pair{Colour::DarkBlue, std::string_view("DARK_BLUE")}};
+    static constexpr std::array values{std::pair{Colour::Red, std::string_view("RED")},
+                                       std::pair{Colour::DarkBlue, std::string_view("DARK_BLUE")}};
 };
 
 class JsonTest : public QObject
@@ -83,8 +85,8 @@ private slots:
             << "items[1].name: missing";
         QTest::newRow("required key is null")
             << QByteArray(R"({"owner": {"name": null}, "items": []})") << "owner.name: missing (null)";
-        QTest::newRow("wrong type")
-            << QByteArray(R"({"owner": {"name": 7}, "items": []})") << "owner.name: expected string, got number";
+        QTest::newRow("wrong type") << QByteArray(R"({"owner": {"name": 7}, "items": []})")
+                                    << "owner.name: expected string, got number";
         QTest::newRow("optional present with wrong type")
             << QByteArray(R"({"owner": {"name": "A"}, "items": [{"name": "a", "count": "3"}]})")
             << "items[0].count: expected integer, got string";
@@ -151,7 +153,8 @@ private slots:
         } else {
             QVERIFY_THROWS_EXCEPTION(JsonDecodeError, JsonReader(value).as<qint64>());
         }
-        QVERIFY_THROWS_EXCEPTION(JsonDecodeError, JsonReader(brelta::platform::parseJson(QByteArray("300"))).as<qint8>());
+        QVERIFY_THROWS_EXCEPTION(JsonDecodeError,
+                                 JsonReader(brelta::platform::parseJson(QByteArray("300"))).as<qint8>());
     }
 
     void encodingLeavesAbsentOptionalsOutAndKeepsOrder()

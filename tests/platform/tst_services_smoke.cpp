@@ -33,8 +33,8 @@ SimpleStream openStream(pa_stream_direction_t direction, const char *device, QSt
 {
     const pa_sample_spec spec{PA_SAMPLE_S16LE, kRate, 1};
     int code = 0;
-    SimpleStream stream(pa_simple_new(nullptr, "brelta-smoke", direction, device, "smoke", &spec, nullptr,
-                                      nullptr, &code));
+    SimpleStream stream(
+        pa_simple_new(nullptr, "brelta-smoke", direction, device, "smoke", &spec, nullptr, nullptr, &code));
     if (!stream)
         *error = QString::fromUtf8(pa_strerror(code));
     return stream;

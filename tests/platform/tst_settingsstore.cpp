@@ -137,7 +137,8 @@ private slots:
                                      << std::optional<qint64>(12);
         QTest::newRow("wrong kinds") << QByteArray("[General]\nflag=maybe\ncount=twelve\n") << std::optional<bool>()
                                      << std::optional<qint64>();
-        QTest::newRow("absent") << QByteArray("[General]\nother=1\n") << std::optional<bool>() << std::optional<qint64>();
+        QTest::newRow("absent") << QByteArray("[General]\nother=1\n") << std::optional<bool>()
+                                << std::optional<qint64>();
     }
 
     void valuesOfAnotherKindReadAsAbsent()
@@ -175,7 +176,8 @@ private slots:
 
         SettingsStore reopened(copyOnDisk(path));
         QCOMPARE(reopened.text(QStringLiteral("audioUploadItems")),
-                 std::optional<QString>(QStringLiteral(R"([{"path":"/tmp/a, b.m4a","size":10},{"path":"/tmp/'c'.m4a","size":20}])")));
+                 std::optional<QString>(
+                     QStringLiteral(R"([{"path":"/tmp/a, b.m4a","size":10},{"path":"/tmp/'c'.m4a","size":20}])")));
         const auto read = reopened.readArray<Upload>(QStringLiteral("audioUploadItems"));
         QVERIFY(read.isComplete());
         QCOMPARE(read.items.size(), std::size_t(2));
@@ -196,8 +198,8 @@ private slots:
             << QStringLiteral(R"([{"path":"a","size":1},{"path":"b"},{"path":"c","size":3},7])")
             << QStringList{QStringLiteral("a"), QStringLiteral("c")} << QList<int>{1, 3} << false;
         QTest::newRow("not JSON") << QStringLiteral("[{\"path\":") << QStringList() << QList<int>() << true;
-        QTest::newRow("JSON but not an array") << QStringLiteral(R"({"path":"a","size":1})") << QStringList()
-                                               << QList<int>() << true;
+        QTest::newRow("JSON but not an array")
+            << QStringLiteral(R"({"path":"a","size":1})") << QStringList() << QList<int>() << true;
         QTest::newRow("empty text") << QStringLiteral("") << QStringList() << QList<int>() << true;
     }
 
@@ -214,7 +216,8 @@ private slots:
             store.setText(QStringLiteral("audioUploadItems"), stored);
         const QByteArray fileBefore = readFile(path);
         if (unreadable)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("audioUploadItems.*not a JSON array.*kept")));
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QStringLiteral("audioUploadItems.*not a JSON array.*kept")));
 
         const auto read = store.readArray<Upload>(QStringLiteral("audioUploadItems"));
         QStringList readPaths;
@@ -232,20 +235,23 @@ private slots:
 
         // Reading never rewrites what is stored, however bad it is.
         QCOMPARE(readFile(path), fileBefore);
-        QCOMPARE(store.text(QStringLiteral("audioUploadItems")), stored.isNull() ? std::optional<QString>() : std::optional<QString>(stored));
+        QCOMPARE(store.text(QStringLiteral("audioUploadItems")),
+                 stored.isNull() ? std::optional<QString>() : std::optional<QString>(stored));
     }
 
     void failedElementsNameTheirIndexAndCanBeKept()
     {
         SettingsStore store(freshPath());
-        store.setText(QStringLiteral("audioUploadItems"), QStringLiteral(R"([{"path":"a","size":1},{"path":"b","size":"big"}])"));
+        store.setText(QStringLiteral("audioUploadItems"),
+                      QStringLiteral(R"([{"path":"a","size":1},{"path":"b","size":"big"}])"));
         const auto read = store.readArray<Upload>(QStringLiteral("audioUploadItems"));
         QCOMPARE(read.failures.size(), std::size_t(1));
         QCOMPARE(read.failures[0].error, QStringLiteral("[1].size: expected integer, got string"));
 
         // A caller that drops the good element rewrites the list and still keeps the one it cannot read.
         QVERIFY(store.writeArray(QStringLiteral("audioUploadItems"), std::vector<Upload>{}, read.failedRawItems()));
-        QCOMPARE(store.text(QStringLiteral("audioUploadItems")), std::optional<QString>(QStringLiteral(R"([{"path":"b","size":"big"}])")));
+        QCOMPARE(store.text(QStringLiteral("audioUploadItems")),
+                 std::optional<QString>(QStringLiteral(R"([{"path":"b","size":"big"}])")));
     }
 
     void encodingFailureKeepsTheStoredList()
@@ -255,10 +261,12 @@ private slots:
         QVERIFY(store.writeArray(QStringLiteral("items"), std::vector<RawBytes>{{"kept"}}));
         QSignalSpy spy(&store, &SettingsStore::changed);
 
-        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("could not encode.*items.*left unchanged")));
+        QTest::ignoreMessage(QtCriticalMsg,
+                             QRegularExpression(QStringLiteral("could not encode.*items.*left unchanged")));
         QVERIFY(!store.writeArray(QStringLiteral("items"), std::vector<RawBytes>{{"fine"}, {"\xff\xfe"}}));
         QCOMPARE(spy.count(), 0);
-        QCOMPARE(SettingsStore(path).text(QStringLiteral("items")), std::optional<QString>(QStringLiteral(R"([{"bytes":"kept"}])")));
+        QCOMPARE(SettingsStore(path).text(QStringLiteral("items")),
+                 std::optional<QString>(QStringLiteral(R"([{"bytes":"kept"}])")));
     }
 
     void defaultFileLivesInTheXdgConfigFolder()

@@ -32,9 +32,12 @@ private slots:
         QTest::addColumn<QTimeZone>("zone");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("Berlin in winter") << utc(2024, 3, 5, 13, 7, 9) << zone("Europe/Berlin") << "2024-03-05T14:07:09+0100";
-        QTest::newRow("Berlin in summer") << utc(2024, 7, 5, 13, 7, 9) << zone("Europe/Berlin") << "2024-07-05T15:07:09+0200";
-        QTest::newRow("UTC is +0000, not Z") << utc(2024, 3, 5, 13, 7, 9) << QTimeZone::utc() << "2024-03-05T13:07:09+0000";
+        QTest::newRow("Berlin in winter")
+            << utc(2024, 3, 5, 13, 7, 9) << zone("Europe/Berlin") << "2024-03-05T14:07:09+0100";
+        QTest::newRow("Berlin in summer")
+            << utc(2024, 7, 5, 13, 7, 9) << zone("Europe/Berlin") << "2024-07-05T15:07:09+0200";
+        QTest::newRow("UTC is +0000, not Z")
+            << utc(2024, 3, 5, 13, 7, 9) << QTimeZone::utc() << "2024-03-05T13:07:09+0000";
         QTest::newRow("negative half-hour offset")
             << utc(2024, 1, 10, 2, 0, 0) << zone("America/St_Johns") << "2024-01-09T22:30:00-0330";
         QTest::newRow("positive half-hour offset crossing the year")
@@ -115,7 +118,8 @@ private slots:
         const std::optional<QDateTime> parsed = wiretime::parseLocal(u"2024-07-05T15:07:09", zone("Europe/Berlin"));
         QVERIFY(parsed.has_value());
         QCOMPARE(parsed->toUTC(), utc(2024, 7, 5, 13, 7, 9));
-        QCOMPARE(wiretime::formatLocal(utc(2024, 7, 5, 13, 7, 9), QTimeZone::utc()), QStringLiteral("2024-07-05T13:07:09"));
+        QCOMPARE(wiretime::formatLocal(utc(2024, 7, 5, 13, 7, 9), QTimeZone::utc()),
+                 QStringLiteral("2024-07-05T13:07:09"));
     }
 
     void ignoresTheUsersLocale_data()

@@ -95,18 +95,24 @@ QString makeSpeechFixture(const QString &path, const QString &text, int sampleRa
     const QString spoken = scratch.filePath(QStringLiteral("spoken.wav"));
     if (QString error = run(QStringLiteral("espeak-ng"), {QStringLiteral("-w"), spoken, text}); !error.isEmpty())
         return error;
-    QStringList arguments{spoken, QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-c"),
-                          QStringLiteral("1"), QStringLiteral("-r"), QString::number(sampleRate), path};
+    QStringList arguments{spoken,
+                          QStringLiteral("-b"),
+                          QStringLiteral("16"),
+                          QStringLiteral("-c"),
+                          QStringLiteral("1"),
+                          QStringLiteral("-r"),
+                          QString::number(sampleRate),
+                          path};
     arguments << soxPad(silenceBefore, silenceAfter);
     return run(QStringLiteral("sox"), arguments);
 }
 
 QString makeSilenceFixture(const QString &path, double seconds, int sampleRate)
 {
-    return run(QStringLiteral("sox"), {QStringLiteral("-n"), QStringLiteral("-b"), QStringLiteral("16"),
-                                       QStringLiteral("-c"), QStringLiteral("1"), QStringLiteral("-r"),
-                                       QString::number(sampleRate), path, QStringLiteral("trim"),
-                                       QStringLiteral("0"), QString::number(seconds)});
+    return run(QStringLiteral("sox"),
+               {QStringLiteral("-n"), QStringLiteral("-b"), QStringLiteral("16"), QStringLiteral("-c"),
+                QStringLiteral("1"), QStringLiteral("-r"), QString::number(sampleRate), path, QStringLiteral("trim"),
+                QStringLiteral("0"), QString::number(seconds)});
 }
 
 QString concatenateFixtures(const QStringList &inputs, const QString &path)

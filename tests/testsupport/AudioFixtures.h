@@ -16,8 +16,8 @@ namespace brelta::testsupport {
 
 // Speaks `text` with espeak-ng into a 16-bit mono WAV at `sampleRate` Hz (sox), with seconds of silence
 // before and after. Returns an error text, empty on success.
-QString makeSpeechFixture(const QString &path, const QString &text, int sampleRate = 44100,
-                          double silenceBefore = 0, double silenceAfter = 0);
+QString makeSpeechFixture(const QString &path, const QString &text, int sampleRate = 44100, double silenceBefore = 0,
+                          double silenceAfter = 0);
 
 // A 16-bit mono WAV of `seconds` of silence at `sampleRate` Hz. Returns an error text, empty on success.
 QString makeSilenceFixture(const QString &path, double seconds, int sampleRate = 44100);
@@ -46,13 +46,13 @@ bool killSourceOutput(const QString &index, const QString &cliSocket);
 // What ffprobe reads from the first audio stream of a file.
 struct ProbedAudio
 {
-    QString container;      // format_name, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
-    QString majorBrand;     // e.g. "M4A "
-    QString codec;          // codec_name, e.g. "aac"
+    QString container;  // format_name, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
+    QString majorBrand; // e.g. "M4A "
+    QString codec;      // codec_name, e.g. "aac"
     int sampleRate = 0;
     int channels = 0;
-    qint64 bitRate = 0;     // bit_rate of the stream, bits per second
-    double duration = 0;    // seconds, as the container states it
+    qint64 bitRate = 0;  // bit_rate of the stream, bits per second
+    double duration = 0; // seconds, as the container states it
 };
 std::optional<ProbedAudio> probeAudio(const QString &path);
 

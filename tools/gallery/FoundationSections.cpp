@@ -1,12 +1,12 @@
 // Gallery sections for the kit's foundations: colours, gradients, text, icons and the view helpers.
 #include "GallerySheet.h"
 
-#include "designsystem/Colors.h"
-#include "designsystem/GradientContainer.h"
-#include "designsystem/Gradients.h"
-#include "designsystem/IconView.h"
-#include "designsystem/TextView.h"
-#include "designsystem/ViewHelpers.h"
+#include "designsystem/foundation/Colors.h"
+#include "designsystem/foundation/GradientContainer.h"
+#include "designsystem/foundation/Gradients.h"
+#include "designsystem/foundation/IconView.h"
+#include "designsystem/foundation/TextView.h"
+#include "designsystem/foundation/ViewHelpers.h"
 
 #include <QGridLayout>
 #include <QPainter>
@@ -26,8 +26,8 @@ const QColor backgroundTop(71, 38, 92);
 // Tokens meant to be drawn on the background (text, borders, glows); the rest are fills under Gray100 text.
 bool isForeground(ColorToken token)
 {
-    static const QSet<ColorToken> foreground = {ColorToken::Gray100, ColorToken::Gray200,  ColorToken::Gray400,
-                                                ColorToken::Gray600, ColorToken::Info,     ColorToken::Warning,
+    static const QSet<ColorToken> foreground = {ColorToken::Gray100,  ColorToken::Gray200,  ColorToken::Gray400,
+                                                ColorToken::Gray600,  ColorToken::Info,     ColorToken::Warning,
                                                 ColorToken::Negative, ColorToken::BrandPink};
     return foreground.contains(token);
 }
@@ -43,11 +43,7 @@ QString hex(const QColor &color)
 class Swatch : public QWidget
 {
 public:
-    explicit Swatch(ColorToken token)
-        : m_token(token)
-    {
-        setFixedSize(152, 56);
-    }
+    explicit Swatch(ColorToken token) : m_token(token) { setFixedSize(152, 56); }
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -104,19 +100,20 @@ QWidget *gradientSection()
         column({new BodyView(QStringLiteral("Background"), BodySize::Medium, BodyWeight::Bold, Colors::gray100()),
                 label(QStringLiteral("rgb(71, 38, 92) top-leading → rgb(49, 55, 86) bottom-trailing"), 12, false)},
                2)));
-    auto *brand = new BrandGradientContainer(fixedBox(
-        504, 132,
-        column({new BodyView(QStringLiteral("Brand"), BodySize::Medium, BodyWeight::Bold, Colors::gray100()),
-                label(QStringLiteral("rgb(142, 69, 249) leading → rgb(165, 84, 246) trailing"), 12, false)},
-               2)));
+    auto *brand = new BrandGradientContainer(
+        fixedBox(504, 132,
+                 column({new BodyView(QStringLiteral("Brand"), BodySize::Medium, BodyWeight::Bold, Colors::gray100()),
+                         label(QStringLiteral("rgb(142, 69, 249) leading → rgb(165, 84, 246) trailing"), 12, false)},
+                        2)));
     return row({background, brand}, 32);
 }
 
 QWidget *typographySection()
 {
     QList<QWidget *> headings;
-    const QList<std::pair<HeadingSize, QString>> headingSizes = {
-        {HeadingSize::H1, QStringLiteral("h1 · 32")}, {HeadingSize::H2, QStringLiteral("h2 · 24")}, {HeadingSize::H3, QStringLiteral("h3 · 18")}};
+    const QList<std::pair<HeadingSize, QString>> headingSizes = {{HeadingSize::H1, QStringLiteral("h1 · 32")},
+                                                                 {HeadingSize::H2, QStringLiteral("h2 · 24")},
+                                                                 {HeadingSize::H3, QStringLiteral("h3 · 18")}};
     for (const auto &[size, name] : headingSizes) {
         headings << row({new HeadingView(QStringLiteral("Your meeting report is ready"), size, Colors::gray100()),
                          label(name + QStringLiteral(" · AnekBangla-SemiBold · tracking 0.4"), 10)},
@@ -131,14 +128,14 @@ QWidget *typographySection()
     for (const auto &[size, name] : bodySizes) {
         bodies << label(name, 10);
         for (BodyWeight weight : {BodyWeight::Regular, BodyWeight::Medium, BodyWeight::Bold})
-            bodies << new BodyView(Typography::fontName(weight) + QStringLiteral(" — Record, upload, coach"), size, weight,
-                                   Colors::gray100());
+            bodies << new BodyView(Typography::fontName(weight) + QStringLiteral(" — Record, upload, coach"), size,
+                                   weight, Colors::gray100());
     }
 
-    auto *paragraph = new BodyView(
-        QStringLiteral("Body text wraps at word boundaries with 1 px between lines and 0.35 px tracking. "
-                       "Emoji come from Noto Color Emoji 🎉."),
-        BodySize::Medium, BodyWeight::Regular, Colors::gray200());
+    auto *paragraph =
+        new BodyView(QStringLiteral("Body text wraps at word boundaries with 1 px between lines and 0.35 px tracking. "
+                                    "Emoji come from Noto Color Emoji 🎉."),
+                     BodySize::Medium, BodyWeight::Regular, Colors::gray200());
     paragraph->setFixedWidth(520);
 
     auto *bengali = new HeadingView(QStringLiteral("The heading face also sets Bengali: বাংলা লিপি"), HeadingSize::H3,
@@ -160,8 +157,9 @@ QWidget *iconSection()
 
 QWidget *iconSizeSection()
 {
-    const QList<IconName> sample = {IconName::Mic, IconName::Calendar, IconName::Settings, IconName::Refresh,
-                                    IconName::ExternalLink, IconName::Warning, IconName::UserCheck, IconName::PauseRounded};
+    const QList<IconName> sample = {IconName::Mic,       IconName::Calendar,     IconName::Settings,
+                                    IconName::Refresh,   IconName::ExternalLink, IconName::Warning,
+                                    IconName::UserCheck, IconName::PauseRounded};
     QList<QWidget *> rows;
     const QList<std::pair<IconSize, QString>> sizes = {{IconSize::Tiny, QStringLiteral("tiny · 12")},
                                                        {IconSize::Small, QStringLiteral("small · 16")},
@@ -177,10 +175,11 @@ QWidget *iconSizeSection()
         rows << row(items, 20);
     }
     QList<QWidget *> tinted;
-    const QList<std::pair<IconName, QColor>> tints = {{IconName::Error, Colors::negative()},   {IconName::Check, Colors::positive()},
-                                                      {IconName::Warning, Colors::warning()},   {IconName::Info, Colors::info()},
-                                                      {IconName::Zap, Colors::brandPink()},     {IconName::Eye, Colors::gray400()},
-                                                      {IconName::EyeCrossed, Colors::gray600()}};
+    const QList<std::pair<IconName, QColor>> tints = {
+        {IconName::Error, Colors::negative()},    {IconName::Check, Colors::positive()},
+        {IconName::Warning, Colors::warning()},   {IconName::Info, Colors::info()},
+        {IconName::Zap, Colors::brandPink()},     {IconName::Eye, Colors::gray400()},
+        {IconName::EyeCrossed, Colors::gray600()}};
     auto *caption = label(QStringLiteral("tinted"), 10);
     caption->setFixedWidth(80);
     tinted << caption;
@@ -236,7 +235,8 @@ protected:
 QWidget *placeholderDemo(const QString &text)
 {
     auto *value = new BodyView(text, BodySize::Medium, BodyWeight::Regular, Colors::gray100());
-    auto *hint = new BodyView(QStringLiteral("Email address"), BodySize::Medium, BodyWeight::Regular, Colors::gray400());
+    auto *hint =
+        new BodyView(QStringLiteral("Email address"), BodySize::Medium, BodyWeight::Regular, Colors::gray400());
     auto *stack = new PlaceholderStack(value, hint, Qt::AlignLeft | Qt::AlignVCenter);
     stack->setHintShown(text.isEmpty());
     return new FieldBox(fixedBox(240, 44, stack));
@@ -295,19 +295,21 @@ QWidget *measuredTextDemo()
 
 QWidget *helperSection()
 {
-    auto *measured = new BodyView(QStringLiteral("This line reports its laid-out size"), BodySize::Small, BodyWeight::Regular,
-                                  Colors::gray100());
+    auto *measured = new BodyView(QStringLiteral("This line reports its laid-out size"), BodySize::Small,
+                                  BodyWeight::Regular, Colors::gray100());
     auto *report = label(QStringLiteral("not shown yet"), 10);
     auto *calculator = new SizeCalculator(measured);
     QObject::connect(calculator, &SizeCalculator::sizeMeasured, report, [report](QSize size) {
-        static_cast<BodyView *>(report)->setText(QStringLiteral("measured %1 × %2").arg(size.width()).arg(size.height()));
+        static_cast<BodyView *>(report)->setText(
+            QStringLiteral("measured %1 × %2").arg(size.width()).arg(size.height()));
     });
-    return column({row({placeholderDemo({}), placeholderDemo(QStringLiteral("ada@example.com"))}, 24),
-                   label(QStringLiteral("Measured text: dashed boxes are measureText() for Inter-Bold (heading spacing) and "
-                                        "Inter (body spacing) at 240 px; the text is drawn on top."),
-                         10),
-                   measuredTextDemo(), column({measured, report}, 2)},
-                  16);
+    return column(
+        {row({placeholderDemo({}), placeholderDemo(QStringLiteral("ada@example.com"))}, 24),
+         label(QStringLiteral("Measured text: dashed boxes are measureText() for Inter-Bold (heading spacing) and "
+                              "Inter (body spacing) at 240 px; the text is drawn on top."),
+               10),
+         measuredTextDemo(), column({measured, report}, 2)},
+        16);
 }
 
 } // namespace
@@ -315,15 +317,22 @@ QWidget *helperSection()
 QList<GallerySection> foundationSections()
 {
     return {
-        {QStringLiteral("Colours"), QStringLiteral("24 tokens. Ratio: the colour on the background's top stop, or Gray100 text on the fill over it "
-                                                    "(the success banner draws Positive at 60 %, 5.3:1)."),
+        {QStringLiteral("Colours"),
+         QStringLiteral(
+             "24 tokens. Ratio: the colour on the background's top stop, or Gray100 text on the fill over it "
+             "(the success banner draws Positive at 60 %, 5.3:1)."),
          colourSection},
-        {QStringLiteral("Gradients"), QStringLiteral("Gradient containers around fixed-size content."), gradientSection},
-        {QStringLiteral("Typography"), QStringLiteral("Headings in Anek Bangla SemiBold; body text in Inter."), typographySection},
-        {QStringLiteral("Icons"), QStringLiteral("50 icons on a 24-unit grid, 2-unit strokes, tinted Gray100."), iconSection},
+        {QStringLiteral("Gradients"), QStringLiteral("Gradient containers around fixed-size content."),
+         gradientSection},
+        {QStringLiteral("Typography"), QStringLiteral("Headings in Anek Bangla SemiBold; body text in Inter."),
+         typographySection},
+        {QStringLiteral("Icons"), QStringLiteral("50 icons on a 24-unit grid, 2-unit strokes, tinted Gray100."),
+         iconSection},
         {QStringLiteral("Icon sizes and tints"), {}, iconSizeSection},
-        {QStringLiteral("Icon buttons"), QStringLiteral("Large and medium, with a 16 px icon whatever the diameter."), iconButtonSection},
-        {QStringLiteral("View helpers"), QStringLiteral("Placeholder, text measurement and size calculator."), helperSection},
+        {QStringLiteral("Icon buttons"), QStringLiteral("Large and medium, with a 16 px icon whatever the diameter."),
+         iconButtonSection},
+        {QStringLiteral("View helpers"), QStringLiteral("Placeholder, text measurement and size calculator."),
+         helperSection},
     };
 }
 

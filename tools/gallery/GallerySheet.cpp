@@ -1,8 +1,8 @@
 #include "GallerySheet.h"
 
-#include "designsystem/Colors.h"
-#include "designsystem/Gradients.h"
-#include "designsystem/TextView.h"
+#include "designsystem/foundation/Colors.h"
+#include "designsystem/foundation/Gradients.h"
+#include "designsystem/foundation/TextView.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -30,8 +30,7 @@ protected:
 
 } // namespace
 
-GallerySheet::GallerySheet(const QList<GallerySection> &sections, QWidget *parent)
-    : QWidget(parent)
+GallerySheet::GallerySheet(const QList<GallerySection> &sections, QWidget *parent) : QWidget(parent)
 {
     setFixedWidth(sheetWidth);
     auto *layout = new QVBoxLayout(this);
@@ -39,8 +38,9 @@ GallerySheet::GallerySheet(const QList<GallerySection> &sections, QWidget *paren
     layout->setSpacing(0);
     layout->addWidget(new HeadingView(QStringLiteral("Design kit"), HeadingSize::H1, Colors::gray100()));
     layout->addSpacing(4);
-    layout->addWidget(new BodyView(QStringLiteral("Tokens, text styles, icons and components, drawn for the dark appearance."),
-                                   BodySize::Medium, BodyWeight::Regular, Colors::gray400()));
+    layout->addWidget(
+        new BodyView(QStringLiteral("Tokens, text styles, icons and components, drawn for the dark appearance."),
+                     BodySize::Medium, BodyWeight::Regular, Colors::gray400()));
     for (const GallerySection &section : sections) {
         layout->addSpacing(28);
         layout->addWidget(new Divider);

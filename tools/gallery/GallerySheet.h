@@ -35,7 +35,8 @@ protected:
 };
 
 // Small layout pieces the sections share.
-QWidget *row(const QList<QWidget *> &items, int spacing = 16, Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
+QWidget *row(const QList<QWidget *> &items, int spacing = 16,
+             Qt::Alignment alignment = Qt::AlignLeft | Qt::AlignVCenter);
 QWidget *column(const QList<QWidget *> &items, int spacing = 8, Qt::Alignment alignment = Qt::AlignLeft);
 QWidget *grid(const QList<QWidget *> &items, int columns, int horizontalSpacing = 16, int verticalSpacing = 16);
 QWidget *label(const QString &text, int size = 12, bool dim = true);

@@ -60,13 +60,17 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("gallery"));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Shows every token, text style, icon and component of the design kit."));
+    parser.setApplicationDescription(
+        QStringLiteral("Shows every token, text style, icon and component of the design kit."));
     parser.addHelpOption();
-    const QCommandLineOption pngOption(QStringLiteral("png"), QStringLiteral("Render the sheet offscreen into <file> and exit."),
+    const QCommandLineOption pngOption(QStringLiteral("png"),
+                                       QStringLiteral("Render the sheet offscreen into <file> and exit."),
                                        QStringLiteral("file"));
-    const QCommandLineOption scaleOption(QStringLiteral("scale"), QStringLiteral("Device pixel ratio of the sheet (default 1)."),
+    const QCommandLineOption scaleOption(QStringLiteral("scale"),
+                                         QStringLiteral("Device pixel ratio of the sheet (default 1)."),
                                          QStringLiteral("factor"), QStringLiteral("1"));
-    const QCommandLineOption onlyOption(QStringLiteral("only"), QStringLiteral("Show only the sections whose title contains <text>."),
+    const QCommandLineOption onlyOption(QStringLiteral("only"),
+                                        QStringLiteral("Show only the sections whose title contains <text>."),
                                         QStringLiteral("text"));
     parser.addOption(pngOption);
     parser.addOption(scaleOption);

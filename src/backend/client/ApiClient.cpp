@@ -1,12 +1,12 @@
 #include "backend/client/ApiClient.h"
 
 #include "backend/client/ApiErrors.h"
+#include "backend/client/SessionDelegate.h"
 #include "backend/client/UserAgent.h"
 #include "backend/records/ApiTips.h"
 #include "platform/Json.h"
 #include "platform/SettingsStore.h"
-#include "shell/SessionHooks.h"
-#include "shell/StoredValues.h"
+#include "platform/StoredSettings.h"
 
 #include <QCoreApplication>
 #include <QCoroSignal>
@@ -14,11 +14,11 @@
 #include <QPointer>
 #include <QUrlQuery>
 
-Q_LOGGING_CATEGORY(lcApiClient, "brelta.backend.client")
+Q_LOGGING_CATEGORY(lcApiClient, "brelta.backend.ApiClient")
 
 namespace brelta::backend {
 
-using shell::AppError;
+using platform::AppError;
 
 namespace {
 
@@ -54,10 +54,8 @@ class ApiClient::RefreshFlight : public QObject
     Q_OBJECT
 
 public:
-    explicit RefreshFlight(std::shared_ptr<OAuthRequestInterceptor> interceptor)
-        : interceptor(std::move(interceptor))
-    {
-    }
+    explicit RefreshFlight(std::shared_ptr<OAuthRequestInterceptor> interceptor) : interceptor(std::move(interceptor))
+    {}
 
     const std::shared_ptr<OAuthRequestInterceptor> interceptor;
     RefreshOutcome outcome;
@@ -67,7 +65,7 @@ signals:
 };
 
 ApiClient::ApiClient(BackendHosts hosts, KeychainStore *keychain, platform::SettingsStore *settings,
-                     shell::SessionHooks *session, ApiClientOptions options, QObject *parent)
+                     SessionDelegate *session, ApiClientOptions options, QObject *parent)
     : OAuthRequestInterceptorDelegate(parent)
     , m_hosts(std::move(hosts))
     , m_endpoints(m_hosts)
@@ -97,7 +95,8 @@ void ApiClient::configureInterceptor(const QString &accessToken, const QString &
     ++m_sessionNumber;
     m_keychainRetry.stop();
     m_interceptor->revoke();
-    m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, this, kMaxRetries, accessToken, refreshToken);
+    m_interceptor =
+        std::make_shared<OAuthRequestInterceptor>(m_endpoints, this, kMaxRetries, accessToken, refreshToken);
 }
 
 void ApiClient::clearSession()
@@ -143,7 +142,7 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
     const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
     if (!self || session != m_sessionNumber)
-        co_return TokenLoad{TokenLoad::Superseded, {}};  // a sign-in or sign-out since then: its tokens hold
+        co_return TokenLoad{TokenLoad::Superseded, {}}; // a sign-in or sign-out since then: its tokens hold
 
     using Status = platform::SecretRead::Status;
     if (access.status == Status::Failed || refresh.status == Status::Failed) {
@@ -300,7 +299,7 @@ QCoro::Task<RefreshOutcome> ApiClient::runRefresh(std::shared_ptr<OAuthRequestIn
 
 std::optional<QString> ApiClient::storedUsername() const
 {
-    return m_settings ? m_settings->text(shell::storedvalues::kUsername) : std::nullopt;
+    return m_settings ? m_settings->text(platform::settings::kUsername) : std::nullopt;
 }
 
 QCoro::Task<std::vector<ApiMessages::MessagesListEntry>> ApiClient::listActiveUserMessages()
@@ -390,8 +389,7 @@ QCoro::Task<QByteArray> ApiClient::get(QUrl url, QMap<QString, QString> params)
             query.addQueryItem(it.key(), it.value());
         url.setQuery(query);
     }
-    OutgoingRequest outgoing{QNetworkRequest(url),
-                             [](QNetworkAccessManager &network, const QNetworkRequest &request) {
+    OutgoingRequest outgoing{QNetworkRequest(url), [](QNetworkAccessManager &network, const QNetworkRequest &request) {
                                  return network.get(request);
                              }};
     co_return co_await send(std::move(outgoing), url);

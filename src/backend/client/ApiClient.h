@@ -8,7 +8,7 @@
 #include "backend/records/ApiMessages.h"
 #include "backend/records/ApiPreferences.h"
 #include "backend/records/ApiQuomblerDto.h"
-#include "shell/AppError.h"
+#include "platform/AppError.h"
 
 #include <QCoroTask>
 #include <QMap>
@@ -25,11 +25,9 @@
 namespace brelta::platform {
 class SettingsStore;
 }
-namespace brelta::shell {
-class SessionHooks;
-}
-
 namespace brelta::backend {
+
+class SessionDelegate;
 
 struct ApiClientOptions
 {
@@ -53,8 +51,8 @@ class ApiClient : public OAuthRequestInterceptorDelegate
 public:
     // `keychain`, `settings` and `session` must outlive the client; `session` may be null until the shell
     // exists (then nothing is signed out).
-    ApiClient(BackendHosts hosts, KeychainStore *keychain, platform::SettingsStore *settings,
-              shell::SessionHooks *session, ApiClientOptions options = {}, QObject *parent = nullptr);
+    ApiClient(BackendHosts hosts, KeychainStore *keychain, platform::SettingsStore *settings, SessionDelegate *session,
+              ApiClientOptions options = {}, QObject *parent = nullptr);
     ~ApiClient() override;
 
     const BackendEndpoints &endpoints() const { return m_endpoints; }
@@ -118,7 +116,7 @@ public:
 
 signals:
     // Something went wrong that no caller waits for: hand it to the error-tracking service.
-    void errorReported(const brelta::shell::AppError &error);
+    void errorReported(const brelta::platform::AppError &error);
     // Tokens that could not be read at launch were read later.
     void tokensRestored();
 
@@ -147,7 +145,7 @@ private:
     QString m_hostsError;
     KeychainStore *m_keychain;
     platform::SettingsStore *m_settings;
-    shell::SessionHooks *m_session;
+    SessionDelegate *m_session;
     ApiClientOptions m_options;
     QString m_userAgent;
     QNetworkAccessManager m_network;

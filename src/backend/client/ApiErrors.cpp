@@ -7,10 +7,14 @@ namespace brelta::backend {
 const char *apiClientErrorName(ApiClientError error)
 {
     switch (error) {
-    case ApiClientError::BadConnection: return "badConnection";
-    case ApiClientError::SignUpEmailExists: return "signUpEmailExists";
-    case ApiClientError::SignInWrongCredentials: return "signInWrongCredentials";
-    case ApiClientError::SomethingWentWrong: return "somethingWentWrong";
+    case ApiClientError::BadConnection:
+        return "badConnection";
+    case ApiClientError::SignUpEmailExists:
+        return "signUpEmailExists";
+    case ApiClientError::SignInWrongCredentials:
+        return "signInWrongCredentials";
+    case ApiClientError::SomethingWentWrong:
+        return "somethingWentWrong";
     }
     return "unknown";
 }
@@ -18,8 +22,7 @@ const char *apiClientErrorName(ApiClientError error)
 ApiClientException::ApiClientException(ApiClientError error)
     : std::runtime_error(apiClientErrorName(error))
     , m_error(error)
-{
-}
+{}
 
 namespace {
 
@@ -42,8 +45,7 @@ HttpFailure::HttpFailure(QUrl url, QNetworkReply::NetworkError transportError, c
     , m_status(status)
     , m_body(std::move(body))
     , m_cause(std::move(cause))
-{
-}
+{}
 
 HttpFailure HttpFailure::withCause(std::exception_ptr cause) const
 {
@@ -56,7 +58,7 @@ bool isConnectionError(QNetworkReply::NetworkError error)
 {
     switch (error) {
     case QNetworkReply::TimeoutError:
-    case QNetworkReply::OperationCanceledError:  // how a transfer timeout ends a request
+    case QNetworkReply::OperationCanceledError: // how a transfer timeout ends a request
     case QNetworkReply::HostNotFoundError:
     case QNetworkReply::ConnectionRefusedError:
     case QNetworkReply::RemoteHostClosedError:

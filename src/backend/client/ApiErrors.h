@@ -15,10 +15,10 @@ struct BackendEndpoints;
 
 // The failures callers tell apart; anything else reaches them as the HTTP failure itself.
 enum class ApiClientError {
-    BadConnection,           // no connection, a dropped one, or no answer in time
-    SignUpEmailExists,       // the sign-up was refused with 409
-    SignInWrongCredentials,  // the password sign-in was refused with a 4xx status
-    SomethingWentWrong,      // never thrown by the client; for callers that need a catch-all value
+    BadConnection,          // no connection, a dropped one, or no answer in time
+    SignUpEmailExists,      // the sign-up was refused with 409
+    SignInWrongCredentials, // the password sign-in was refused with a 4xx status
+    SomethingWentWrong,     // never thrown by the client; for callers that need a catch-all value
 };
 
 const char *apiClientErrorName(ApiClientError error);

@@ -27,7 +27,8 @@ bool isLoopback(const QString &hostAndPort)
 bool sameOrigin(const QUrl &a, const QUrl &b)
 {
     return a.scheme() == b.scheme() && a.host().compare(b.host(), Qt::CaseInsensitive) == 0
-           && a.port(a.scheme() == QLatin1String("https") ? 443 : 80) == b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
+           && a.port(a.scheme() == QLatin1String("https") ? 443 : 80)
+                  == b.port(b.scheme() == QLatin1String("https") ? 443 : 80);
 }
 
 } // namespace
@@ -50,16 +51,17 @@ QString BackendHosts::validationError() const
     if (scheme != QLatin1String("https") && scheme != QLatin1String("http"))
         return QStringLiteral("unknown scheme \"%1\"").arg(scheme);
     const std::pair<const char *, const QString *> roles[] = {{"authentication", &authentication},
-                                                               {"REST gateway", &restGateway},
-                                                               {"messaging", &messaging},
-                                                               {"upload", &upload}};
+                                                              {"REST gateway", &restGateway},
+                                                              {"messaging", &messaging},
+                                                              {"upload", &upload}};
     for (const auto &[role, host] : roles) {
         if (host->isEmpty())
             return QStringLiteral("no %1 host was configured").arg(QLatin1String(role));
         if (!QUrl(scheme + QStringLiteral("://") + *host, QUrl::StrictMode).isValid())
             return QStringLiteral("the %1 host \"%2\" is not a host").arg(QLatin1String(role), *host);
         if (scheme == QLatin1String("http") && !isLoopback(*host))
-            return QStringLiteral("plain http to the %1 host \"%2\", which is not loopback").arg(QLatin1String(role), *host);
+            return QStringLiteral("plain http to the %1 host \"%2\", which is not loopback")
+                .arg(QLatin1String(role), *host);
     }
     return {};
 }
@@ -74,19 +76,20 @@ BackendEndpoints::BackendEndpoints(const BackendHosts &hosts)
     , preferences(endpoint(hosts, hosts.restGateway, QStringLiteral("/quombler/v0/my-preferences")))
     , preferenceGoals(endpoint(hosts, hosts.restGateway, QStringLiteral("/quombler/v0/my-preferences/goals")))
     , preferenceLanguage(endpoint(hosts, hosts.restGateway, QStringLiteral("/quombler/v0/my-preferences/language")))
-    , listActiveUserMessages(endpoint(hosts, hosts.messaging, kMessagingService + QStringLiteral("ListActiveUserMessages")))
+    , listActiveUserMessages(
+          endpoint(hosts, hosts.messaging, kMessagingService + QStringLiteral("ListActiveUserMessages")))
     , getUserMessage(endpoint(hosts, hosts.messaging, kMessagingService + QStringLiteral("GetUserMessage")))
     , reportUserMessageInteraction(
           endpoint(hosts, hosts.messaging, kMessagingService + QStringLiteral("ReportUserMessageInteraction")))
     , upload(endpoint(hosts, hosts.upload, QStringLiteral("/upload")))
-{
-}
+{}
 
 bool BackendEndpoints::isAuthenticationRequest(const QUrl &url) const
 {
     if (!sameOrigin(url, authenticationBase))
         return false;
-    const bool originShared = sameOrigin(authenticationBase, signUp) || sameOrigin(authenticationBase, listActiveUserMessages)
+    const bool originShared = sameOrigin(authenticationBase, signUp)
+                              || sameOrigin(authenticationBase, listActiveUserMessages)
                               || sameOrigin(authenticationBase, upload);
     if (!originShared)
         return true;

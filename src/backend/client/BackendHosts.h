@@ -29,7 +29,7 @@ struct BackendEndpoints
 {
     explicit BackendEndpoints(const BackendHosts &hosts);
 
-    QUrl authenticationBase;  // scheme and host, no path
+    QUrl authenticationBase; // scheme and host, no path
     QUrl passwordSignIn;
     QUrl token;
     QUrl signUp;

@@ -4,15 +4,17 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcKeychainStore, "brelta.backend.keychain")
+Q_LOGGING_CATEGORY(lcKeychainStore, "brelta.backend.KeychainStore")
 
 namespace brelta::backend {
 
 QString keychainKeyName(KeychainKey key)
 {
     switch (key) {
-    case KeychainKey::AccessToken: return QStringLiteral("accessCode");
-    case KeychainKey::RefreshToken: return QStringLiteral("refreshToken");
+    case KeychainKey::AccessToken:
+        return QStringLiteral("accessCode");
+    case KeychainKey::RefreshToken:
+        return QStringLiteral("refreshToken");
     }
     return {};
 }
@@ -20,8 +22,7 @@ QString keychainKeyName(KeychainKey key)
 KeychainStore::KeychainStore(platform::SecretStore *store, QString bundleIdentifier)
     : m_store(store)
     , m_bundleIdentifier(bundleIdentifier.isEmpty() ? defaultBundleIdentifier() : std::move(bundleIdentifier))
-{
-}
+{}
 
 QString KeychainStore::defaultBundleIdentifier()
 {

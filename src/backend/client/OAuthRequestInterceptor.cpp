@@ -9,8 +9,7 @@ OAuthRequestInterceptor::OAuthRequestInterceptor(BackendEndpoints endpoints, OAu
     , m_maxRetries(maxRetries)
     , m_accessToken(std::move(accessToken))
     , m_refreshToken(std::move(refreshToken))
-{
-}
+{}
 
 bool OAuthRequestInterceptor::needsAuthorization(const QUrl &url) const
 {

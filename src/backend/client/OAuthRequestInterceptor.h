@@ -19,8 +19,8 @@ class OAuthRequestInterceptor;
 // What a token refresh asked for by a refused request comes to.
 struct RefreshOutcome
 {
-    bool repeat = false;       // new tokens are in the interceptor: send the request again
-    std::exception_ptr error;  // why not, when not
+    bool repeat = false;      // new tokens are in the interceptor: send the request again
+    std::exception_ptr error; // why not, when not
 };
 
 // Obtains new tokens for an interceptor whose access token was refused. The backend client.

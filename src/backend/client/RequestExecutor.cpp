@@ -6,7 +6,7 @@
 #include <QLoggingCategory>
 #include <QNetworkReply>
 
-Q_LOGGING_CATEGORY(lcRequests, "brelta.backend.requests")
+Q_LOGGING_CATEGORY(lcRequests, "brelta.backend.RequestExecutor")
 
 namespace brelta::backend {
 namespace {
@@ -21,8 +21,7 @@ struct DeleteLater
 RequestExecutor::RequestExecutor(QNetworkAccessManager *network, std::chrono::milliseconds transferTimeout)
     : m_network(network)
     , m_transferTimeout(transferTimeout)
-{
-}
+{}
 
 QCoro::Task<QByteArray> RequestExecutor::execute(OutgoingRequest outgoing,
                                                  std::shared_ptr<OAuthRequestInterceptor> interceptor)
@@ -37,7 +36,8 @@ QCoro::Task<QByteArray> RequestExecutor::execute(OutgoingRequest outgoing,
         co_await qCoro(reply.get()).waitForFinished();
 
         const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-        const std::optional<int> status = statusAttribute.isValid() ? std::optional(statusAttribute.toInt()) : std::nullopt;
+        const std::optional<int> status =
+            statusAttribute.isValid() ? std::optional(statusAttribute.toInt()) : std::nullopt;
         QByteArray body = reply->readAll();
         if (reply->error() == QNetworkReply::NoError && status && *status >= 200 && *status <= 299)
             co_return body;

@@ -141,13 +141,17 @@ LocalIntervalMessageSchedule LocalIntervalMessageSchedule::fromJson(const JsonRe
 
 nlohmann::ordered_json LocalIntervalMessageSchedule::toJson() const
 {
-    return JsonObjectWriter().add("earliestLocalIso", earliestLocalIso).addOptional("latestLocalIso", latestLocalIso).take();
+    return JsonObjectWriter()
+        .add("earliestLocalIso", earliestLocalIso)
+        .addOptional("latestLocalIso", latestLocalIso)
+        .take();
 }
 
 MessageSchedule MessageSchedule::fromJson(const JsonReader &reader)
 {
     reader.expectObject();
-    return {reader.optional<AsapMessageSchedule>("asap"), reader.optional<LocalIntervalMessageSchedule>("localInterval")};
+    return {reader.optional<AsapMessageSchedule>("asap"),
+            reader.optional<LocalIntervalMessageSchedule>("localInterval")};
 }
 
 nlohmann::ordered_json MessageSchedule::toJson() const
@@ -158,8 +162,8 @@ nlohmann::ordered_json MessageSchedule::toJson() const
 Message Message::fromJson(const JsonReader &reader)
 {
     reader.expectObject();
-    return {reader.required<QString>("messageId"), reader.optional<QString>("slot"), reader.required<MessageContent>("content"),
-            reader.required<MessageSchedule>("schedule")};
+    return {reader.required<QString>("messageId"), reader.optional<QString>("slot"),
+            reader.required<MessageContent>("content"), reader.required<MessageSchedule>("schedule")};
 }
 
 nlohmann::ordered_json Message::toJson() const

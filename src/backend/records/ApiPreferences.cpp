@@ -19,7 +19,8 @@ GoalPreferences GoalPreferences::fromJson(const JsonReader &reader)
 UserPreferences UserPreferences::fromJson(const JsonReader &reader)
 {
     reader.expectObject();
-    return {reader.optional<LanguagePreferences>("languagePreferences"), reader.optional<GoalPreferences>("goalPreferences")};
+    return {reader.optional<LanguagePreferences>("languagePreferences"),
+            reader.optional<GoalPreferences>("goalPreferences")};
 }
 
 AvailableGoal AvailableGoal::fromJson(const JsonReader &reader)

@@ -12,7 +12,8 @@ PasswordValidatorBuilder &PasswordValidatorBuilder::hasLength(int min, const std
     m_tests.push_back({
         QStringLiteral("hasLength") + minimum,
         [pattern](const QString &password) { return regexTest(password, pattern, QString()); },
-        error.value_or(QStringLiteral("The password must be at least ") + minimum + QStringLiteral(" characters long.")),
+        error.value_or(QStringLiteral("The password must be at least ") + minimum
+                       + QStringLiteral(" characters long.")),
     });
     return *this;
 }

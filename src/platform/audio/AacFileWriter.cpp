@@ -45,8 +45,8 @@ public:
             fail(path, QStringLiteral("cannot create the file: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         auto sink = std::unique_ptr<FileSink>(new FileSink(fd));
         auto *buffer = static_cast<unsigned char *>(av_malloc(bufferSize));
-        sink->m_io.reset(avio_alloc_context(buffer, bufferSize, 1, sink.get(), nullptr, &FileSink::writePacket,
-                                            &FileSink::seek));
+        sink->m_io.reset(
+            avio_alloc_context(buffer, bufferSize, 1, sink.get(), nullptr, &FileSink::writePacket, &FileSink::seek));
         if (!sink->m_io) {
             av_free(buffer);
             fail(path, QStringLiteral("out of memory"));
@@ -84,10 +84,7 @@ private:
         }
     };
 
-    explicit FileSink(int fd)
-        : m_fd(fd)
-    {
-    }
+    explicit FileSink(int fd) : m_fd(fd) {}
 
     static int writePacket(void *opaque, uint8_t *data, int size)
     {
@@ -168,11 +165,11 @@ struct AacFileWriter::State
     ffmpeg::Frame frame;
     ffmpeg::Packet packet;
 
-    std::int64_t nextPts = 0;        // encoder samples sent so far
+    std::int64_t nextPts = 0;                                                          // encoder samples sent so far
     std::chrono::steady_clock::time_point lastSync = std::chrono::steady_clock::now(); // of the last fdatasync
-    std::uint64_t inputFrames = 0;   // frames taken by write()
-    bool fragmentedClosed = false;   // the fragmented file is complete (trailer written, closed)
-    bool finished = false;           // rewritten as a plain file
+    std::uint64_t inputFrames = 0;                                                     // frames taken by write()
+    bool fragmentedClosed = false; // the fragmented file is complete (trailer written, closed)
+    bool finished = false;         // rewritten as a plain file
     bool discarded = false;
 
     void sendPackets()
@@ -300,7 +297,8 @@ struct AacFileWriter::State
             throw;
         }
         // Make the rename itself durable.
-        const int directory = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int directory =
+            ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (directory >= 0) {
             ::fsync(directory);
             ::close(directory);
@@ -308,10 +306,7 @@ struct AacFileWriter::State
     }
 };
 
-AacFileWriter::AacFileWriter(std::unique_ptr<State> state)
-    : d(std::move(state))
-{
-}
+AacFileWriter::AacFileWriter(std::unique_ptr<State> state) : d(std::move(state)) {}
 
 std::unique_ptr<AacFileWriter> AacFileWriter::create(const QString &path, const PcmFormat &inputFormat,
                                                      const AacEncoding &encoding)

@@ -55,9 +55,12 @@ using Operation = std::unique_ptr<pa_operation, OperationDeleter>;
 pa_sample_format_t pulseFormat(SampleType type)
 {
     switch (type) {
-    case SampleType::Float32: return PA_SAMPLE_FLOAT32NE;
-    case SampleType::Int16: return PA_SAMPLE_S16NE;
-    case SampleType::Int32: return PA_SAMPLE_S32NE;
+    case SampleType::Float32:
+        return PA_SAMPLE_FLOAT32NE;
+    case SampleType::Int16:
+        return PA_SAMPLE_S16NE;
+    case SampleType::Int32:
+        return PA_SAMPLE_S32NE;
     }
     return PA_SAMPLE_INVALID;
 }
@@ -70,7 +73,8 @@ public:
     // Thread-safe: queues the answer to this object's thread.
     void post(const QString &error)
     {
-        QMetaObject::invokeMethod(this, [this, error] { Q_EMIT settled(error); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, error] { Q_EMIT settled(error); }, Qt::QueuedConnection);
     }
 Q_SIGNALS:
     void settled(const QString &error);
@@ -142,10 +146,7 @@ struct AudioCapture::Connection
             target, [target, block = std::move(block)] { Q_EMIT target->blockReady(block); }, Qt::QueuedConnection);
     }
 
-    QString contextError() const
-    {
-        return QString::fromUtf8(pa_strerror(pa_context_errno(context.get())));
-    }
+    QString contextError() const { return QString::fromUtf8(pa_strerror(pa_context_errno(context.get()))); }
 
     static void onContextState(pa_context *context, void *userdata)
     {
@@ -197,8 +198,7 @@ struct AudioCapture::Connection
 
     // Keeps the server's default sink or source name in `known`; a change while running is announced with
     // `changed` when the owner watches it.
-    void noteDefault(QString &known, const char *reported, bool watched,
-                     void (AudioCapture::*changed)(const QString &))
+    void noteDefault(QString &known, const char *reported, bool watched, void (AudioCapture::*changed)(const QString &))
     {
         const QString name = QString::fromUtf8(reported ? reported : "");
         if (name == known)
@@ -208,7 +208,8 @@ struct AudioCapture::Connection
             return;
         AudioCapture *target = owner;
         QMetaObject::invokeMethod(
-            target, [target, changed, name] { Q_EMIT(target->*changed)(name); }, Qt::QueuedConnection);
+            target, [target, changed, name] { Q_EMIT(target->*changed)
+                                              (name); }, Qt::QueuedConnection);
     }
 
     static void onServerEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t, void *userdata)
@@ -271,12 +272,13 @@ struct AudioCapture::Connection
         if (!self->announcedAudio && !self->pending.empty()) {
             self->announcedAudio = true;
             AudioCapture *target = self->owner;
-            QMetaObject::invokeMethod(target, [target] { Q_EMIT target->audioArrived(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                target, [target] { Q_EMIT target->audioArrived(); }, Qt::QueuedConnection);
         }
         std::size_t used = 0;
         while (self->pending.size() - used >= self->blockBytes) {
-            self->postBlock(PcmBuffer::fromInterleaved(
-                self->format, std::span(self->pending).subspan(used, self->blockBytes)));
+            self->postBlock(
+                PcmBuffer::fromInterleaved(self->format, std::span(self->pending).subspan(used, self->blockBytes)));
             used += self->blockBytes;
         }
         self->pending.erase(self->pending.begin(), self->pending.begin() + std::ptrdiff_t(used));
@@ -305,11 +307,7 @@ struct AudioCapture::Connection
     class Lock
     {
     public:
-        explicit Lock(pa_threaded_mainloop *loop)
-            : m_loop(loop)
-        {
-            pa_threaded_mainloop_lock(m_loop);
-        }
+        explicit Lock(pa_threaded_mainloop *loop) : m_loop(loop) { pa_threaded_mainloop_lock(m_loop); }
         ~Lock() { pa_threaded_mainloop_unlock(m_loop); }
         Lock(const Lock &) = delete;
         Lock &operator=(const Lock &) = delete;
@@ -339,8 +337,7 @@ QCoro::Task<> awaitSetup(SetupSignal *signal, std::chrono::milliseconds timeout,
 
 } // namespace
 
-AudioCapture::AudioCapture(QObject *parent)
-    : QObject(parent)
+AudioCapture::AudioCapture(QObject *parent) : QObject(parent)
 {
     qRegisterMetaType<PcmBuffer>();
 }
@@ -356,13 +353,14 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
         throw AudioCaptureError("the capture is already running");
     stop(); // what is left of a stream that died
     if (pulseFormat(options.format.sampleType) == PA_SAMPLE_INVALID || options.format.sampleRate <= 0
-        || options.format.channels <= 0 || options.format.channels > int(PA_CHANNELS_MAX) || options.blockMilliseconds <= 0)
+        || options.format.channels <= 0 || options.format.channels > int(PA_CHANNELS_MAX)
+        || options.blockMilliseconds <= 0)
         throw AudioCaptureError("invalid capture format");
 
     auto connection = std::make_shared<Connection>();
     connection->format = options.format;
-    connection->blockBytes = std::size_t(options.format.framesFor(options.blockMilliseconds))
-                             * std::size_t(options.format.bytesPerFrame());
+    connection->blockBytes =
+        std::size_t(options.format.framesFor(options.blockMilliseconds)) * std::size_t(options.format.bytesPerFrame());
     connection->sourceName = options.sourceName;
     connection->watchDefaultSink = options.watchDefaultSink;
     connection->watchDefaultSource = options.watchDefaultSource;
@@ -372,7 +370,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
     const QString server = serverLabel(options.serverAddress);
     if (const QString error = connection->beginConnect(options.serverAddress, options.streamName); !error.isEmpty())
         throw AudioCaptureError(QStringLiteral("cannot reach %1: %2").arg(server, error).toStdString());
-    QCoro::Task<> connected = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
+    QCoro::Task<> connected =
+        awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
     co_await std::move(connected);
 
     if (options.watchDefaultSink || options.watchDefaultSource) {
@@ -380,10 +379,11 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
             Connection::Lock lock(connection->mainloop.get());
             pa_context_set_subscribe_callback(connection->context.get(), &Connection::onServerEvent, connection.get());
             Operation(pa_context_subscribe(connection->context.get(), PA_SUBSCRIPTION_MASK_SERVER, nullptr, nullptr));
-            Operation(pa_context_get_server_info(connection->context.get(), &Connection::onServerInfo,
-                                                 connection.get()));
+            Operation(
+                pa_context_get_server_info(connection->context.get(), &Connection::onServerInfo, connection.get()));
         }
-        QCoro::Task<> queried = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot query %1").arg(server));
+        QCoro::Task<> queried =
+            awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot query %1").arg(server));
         co_await std::move(queried);
     }
 
@@ -406,8 +406,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
         // stop, small without waking up more than 20 times a second.
         pa_buffer_attr attributes;
         std::memset(&attributes, 0xff, sizeof attributes);
-        attributes.fragsize = uint32_t(std::min<std::size_t>(connection->blockBytes,
-                                                             pa_usec_to_bytes(50 * PA_USEC_PER_MSEC, &spec)));
+        attributes.fragsize =
+            uint32_t(std::min<std::size_t>(connection->blockBytes, pa_usec_to_bytes(50 * PA_USEC_PER_MSEC, &spec)));
         int flags = PA_STREAM_ADJUST_LATENCY;
         if (options.dontMove)
             flags |= PA_STREAM_DONT_MOVE;

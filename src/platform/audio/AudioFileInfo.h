@@ -7,11 +7,11 @@ namespace brelta::platform {
 // What an audio file holds, read by FFmpeg.
 struct AudioFileInfo
 {
-    QString container;      // FFmpeg's demuxer names, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
-    QString codec;          // e.g. "aac"
-    int sampleRate = 0;     // Hz
+    QString container;  // FFmpeg's demuxer names, e.g. "mov,mp4,m4a,3gp,3g2,mj2"
+    QString codec;      // e.g. "aac"
+    int sampleRate = 0; // Hz
     int channels = 0;
-    qint64 bitRate = 0;     // bits per second as the stream declares it; 0 when unknown
+    qint64 bitRate = 0; // bits per second as the stream declares it; 0 when unknown
     double durationSeconds = 0;
 };
 

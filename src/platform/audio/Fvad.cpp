@@ -37,10 +37,7 @@ void Fvad::HandleDeleter::operator()(Handle *handle) const
     delete handle;
 }
 
-Fvad::Fvad(std::unique_ptr<Handle, HandleDeleter> handle)
-    : m_handle(std::move(handle))
-{
-}
+Fvad::Fvad(std::unique_ptr<Handle, HandleDeleter> handle) : m_handle(std::move(handle)) {}
 
 Fvad::~Fvad() = default;
 

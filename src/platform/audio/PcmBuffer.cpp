@@ -10,9 +10,12 @@ namespace brelta::platform {
 int bytesPerSample(SampleType type)
 {
     switch (type) {
-    case SampleType::Float32: return 4;
-    case SampleType::Int16: return 2;
-    case SampleType::Int32: return 4;
+    case SampleType::Float32:
+        return 4;
+    case SampleType::Int16:
+        return 2;
+    case SampleType::Int32:
+        return 4;
     }
     return 0;
 }
@@ -22,9 +25,7 @@ std::uint32_t PcmFormat::framesFor(int milliseconds) const
     return std::uint32_t(std::int64_t(sampleRate) * milliseconds / 1000);
 }
 
-PcmBuffer::PcmBuffer(const PcmFormat &format, std::uint32_t frameCapacity)
-    : m_format(format)
-    , m_capacity(frameCapacity)
+PcmBuffer::PcmBuffer(const PcmFormat &format, std::uint32_t frameCapacity) : m_format(format), m_capacity(frameCapacity)
 {
     const std::size_t bytes = std::size_t(frameCapacity) * std::size_t(bytesPerSample(format.sampleType));
     const std::size_t words = (bytes + sizeof(std::uint32_t) - 1) / sizeof(std::uint32_t);
@@ -111,14 +112,26 @@ std::span<const T> PcmBuffer::typed(int channel, SampleType type) const
     return const_cast<PcmBuffer *>(this)->typed<T>(channel, type);
 }
 
-std::span<float> PcmBuffer::floatChannel(int channel) { return typed<float>(channel, SampleType::Float32); }
-std::span<const float> PcmBuffer::floatChannel(int channel) const { return typed<float>(channel, SampleType::Float32); }
-std::span<std::int16_t> PcmBuffer::int16Channel(int channel) { return typed<std::int16_t>(channel, SampleType::Int16); }
+std::span<float> PcmBuffer::floatChannel(int channel)
+{
+    return typed<float>(channel, SampleType::Float32);
+}
+std::span<const float> PcmBuffer::floatChannel(int channel) const
+{
+    return typed<float>(channel, SampleType::Float32);
+}
+std::span<std::int16_t> PcmBuffer::int16Channel(int channel)
+{
+    return typed<std::int16_t>(channel, SampleType::Int16);
+}
 std::span<const std::int16_t> PcmBuffer::int16Channel(int channel) const
 {
     return typed<std::int16_t>(channel, SampleType::Int16);
 }
-std::span<std::int32_t> PcmBuffer::int32Channel(int channel) { return typed<std::int32_t>(channel, SampleType::Int32); }
+std::span<std::int32_t> PcmBuffer::int32Channel(int channel)
+{
+    return typed<std::int32_t>(channel, SampleType::Int32);
+}
 std::span<const std::int32_t> PcmBuffer::int32Channel(int channel) const
 {
     return typed<std::int32_t>(channel, SampleType::Int32);

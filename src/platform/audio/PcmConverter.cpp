@@ -17,9 +17,12 @@ namespace {
 AVSampleFormat planarFormat(SampleType type)
 {
     switch (type) {
-    case SampleType::Float32: return AV_SAMPLE_FMT_FLTP;
-    case SampleType::Int16: return AV_SAMPLE_FMT_S16P;
-    case SampleType::Int32: return AV_SAMPLE_FMT_S32P;
+    case SampleType::Float32:
+        return AV_SAMPLE_FMT_FLTP;
+    case SampleType::Int16:
+        return AV_SAMPLE_FMT_S16P;
+    case SampleType::Int32:
+        return AV_SAMPLE_FMT_S32P;
     }
     return AV_SAMPLE_FMT_NONE;
 }

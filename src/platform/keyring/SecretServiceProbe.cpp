@@ -30,8 +30,7 @@ QCoro::Task<SecretServiceProbe::Presence> SecretServiceProbe::findItems(QString 
     QDBusMessage call = QDBusMessage::createMethodCall(
         QStringLiteral("org.freedesktop.secrets"), QStringLiteral("/org/freedesktop/secrets"),
         QStringLiteral("org.freedesktop.Secret.Service"), QStringLiteral("SearchItems"));
-    const QMap<QString, QString> attributes{{QStringLiteral("user"), account},
-                                            {QStringLiteral("server"), service}};
+    const QMap<QString, QString> attributes{{QStringLiteral("user"), account}, {QStringLiteral("server"), service}};
     call << QVariant::fromValue(attributes);
 
     QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply =

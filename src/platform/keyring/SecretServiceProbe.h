@@ -15,10 +15,10 @@ class SecretServiceProbe
 public:
     struct Presence
     {
-        bool answered = false;  // false: the service did not answer (absent, hung, refused)
+        bool answered = false; // false: the service did not answer (absent, hung, refused)
         int unlockedItems = 0;
         int lockedItems = 0;
-        QString error;          // why it did not answer
+        QString error; // why it did not answer
         // Nothing owns the Secret Service's name and nothing can start it: the bus said so at once.
         bool serviceMissing = false;
 

@@ -10,7 +10,7 @@
 
 #include <optional>
 
-Q_LOGGING_CATEGORY(lcSecretStore, "brelta.platform.secretstore")
+Q_LOGGING_CATEGORY(lcSecretStore, "brelta.platform.SecretStore")
 
 namespace brelta::platform {
 
@@ -23,11 +23,7 @@ class SecretStore::Operation : public QObject
 public:
     enum class Kind { Read, Write, Remove };
 
-    Operation(Kind kind, QString value)
-        : kind(kind)
-        , value(std::move(value))
-    {
-    }
+    Operation(Kind kind, QString value) : kind(kind), value(std::move(value)) {}
 
     void finishRead(SecretRead outcome)
     {
@@ -104,11 +100,7 @@ bool answeredByAnotherKeyring(const SecretServiceProbe::Presence &presence)
 
 } // namespace
 
-SecretStore::SecretStore(std::chrono::milliseconds timeout, QObject *parent)
-    : QObject(parent)
-    , m_timeout(timeout)
-{
-}
+SecretStore::SecretStore(std::chrono::milliseconds timeout, QObject *parent) : QObject(parent), m_timeout(timeout) {}
 
 SecretStore::~SecretStore()
 {
@@ -156,9 +148,15 @@ QCoro::Task<> SecretStore::drain(QString queueKey)
         queue->waiting.pop_front();
         queue->current = operation;
         switch (operation->kind) {
-        case Operation::Kind::Read: co_await runRead(item, operation); break;
-        case Operation::Kind::Write: co_await runWrite(item, operation); break;
-        case Operation::Kind::Remove: co_await runRemove(item, operation); break;
+        case Operation::Kind::Read:
+            co_await runRead(item, operation);
+            break;
+        case Operation::Kind::Write:
+            co_await runWrite(item, operation);
+            break;
+        case Operation::Kind::Remove:
+            co_await runRemove(item, operation);
+            break;
         }
         if (!self)
             co_return;

@@ -22,8 +22,8 @@ struct SecretRead
 {
     enum class Status {
         Found,
-        Absent,  // the service answered, unlocked, that no such item exists
-        Failed,  // anything else: locked, no service, timed out, unreadable; the item may well exist
+        Absent, // the service answered, unlocked, that no such item exists
+        Failed, // anything else: locked, no service, timed out, unreadable; the item may well exist
     };
     Status status = Status::Failed;
     QString value;
@@ -34,7 +34,7 @@ struct SecretWrite
 {
     enum class Status {
         Done,
-        Superseded,  // a later write or removal of the same item replaced this one before it ran
+        Superseded, // a later write or removal of the same item replaced this one before it ran
         Failed,
     };
     Status status = Status::Failed;

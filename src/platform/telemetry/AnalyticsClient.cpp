@@ -17,7 +17,7 @@
 namespace brelta::platform {
 namespace {
 
-Q_LOGGING_CATEGORY(lcAnalytics, "brelta.platform.analytics")
+Q_LOGGING_CATEGORY(lcAnalytics, "brelta.platform.AnalyticsClient")
 
 std::string text(const QString &value)
 {
@@ -76,8 +76,8 @@ AnalyticsClient::AnalyticsClient(AnalyticsConfiguration configuration, QNetworkA
 {
     if (m_configuration.canSend()) {
         m_storageDirectory = m_configuration.storageDirectory.isEmpty()
-            ? telemetry::defaultStorageDirectory(QStringLiteral("analytics"))
-            : m_configuration.storageDirectory;
+                                 ? telemetry::defaultStorageDirectory(QStringLiteral("analytics"))
+                                 : m_configuration.storageDirectory;
         m_queue = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/queue"),
                                               m_configuration.maxQueuedMessages);
         loadIdentity();
@@ -196,8 +196,8 @@ void AnalyticsClient::flush()
     QStringList ids;
     qsizetype bytes = 0;
     for (const DiskQueue::Entry &entry : m_queue->front(kMaxBatchMessages)) {
-        nlohmann::ordered_json message
-            = nlohmann::ordered_json::parse(entry.data.begin(), entry.data.end(), nullptr, false);
+        nlohmann::ordered_json message =
+            nlohmann::ordered_json::parse(entry.data.begin(), entry.data.end(), nullptr, false);
         if (message.is_discarded() || !message.is_object()) {
             qCWarning(lcAnalytics) << "queued message" << entry.id << "is not JSON; set aside";
             m_queue->reject(entry.id);

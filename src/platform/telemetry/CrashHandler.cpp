@@ -105,11 +105,16 @@ bool copyInto(char *buffer, size_t capacity, const QByteArray &text)
 const char *signalName(int number)
 {
     switch (number) {
-    case SIGSEGV: return "SIGSEGV";
-    case SIGABRT: return "SIGABRT";
-    case SIGBUS: return "SIGBUS";
-    case SIGILL: return "SIGILL";
-    case SIGFPE: return "SIGFPE";
+    case SIGSEGV:
+        return "SIGSEGV";
+    case SIGABRT:
+        return "SIGABRT";
+    case SIGBUS:
+        return "SIGBUS";
+    case SIGILL:
+        return "SIGILL";
+    case SIGFPE:
+        return "SIGFPE";
     }
     return "SIGNAL";
 }
@@ -149,12 +154,12 @@ bool CrashHandler::install(const QString &directory, const Identity &identity)
 {
     if (!QDir().mkpath(directory))
         return false;
-    const QByteArray path
-        = QDir(directory)
-              .filePath(QStringLiteral("crash-%1%2").arg(::getpid()).arg(QLatin1String(kReportSuffix)))
-              .toLocal8Bit();
+    const QByteArray path =
+        QDir(directory)
+            .filePath(QStringLiteral("crash-%1%2").arg(::getpid()).arg(QLatin1String(kReportSuffix)))
+            .toLocal8Bit();
     const QByteArray header = QByteArray(kMagic) + "\nrelease " + identity.release.toUtf8() + "\nenvironment "
-        + identity.environment.toUtf8() + '\n';
+                              + identity.environment.toUtf8() + '\n';
     uninstall();
     if (!copyInto(g_state.reportPath, sizeof(g_state.reportPath), path)
         || !copyInto(g_state.header, sizeof(g_state.header), header))
@@ -176,8 +181,7 @@ bool CrashHandler::install(const QString &directory, const Identity &identity)
     }
 
     struct sigaction action
-    {
-    };
+    {};
     action.sa_sigaction = &handleFatalSignal;
     action.sa_flags = SA_SIGINFO | SA_ONSTACK;
     sigemptyset(&action.sa_mask);

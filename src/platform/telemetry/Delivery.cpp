@@ -20,13 +20,13 @@ bool isWorthRetrying(int httpStatus)
 {
     // 401/403: a wrong key can be fixed by the next release; 408/429/5xx: the collector is busy or down.
     return httpStatus == 0 || httpStatus == 401 || httpStatus == 403 || httpStatus == 408 || httpStatus == 429
-        || httpStatus >= 500;
+           || httpStatus >= 500;
 }
 
 QString defaultStorageDirectory(const QString &name)
 {
     return QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation) + QStringLiteral("/telemetry/")
-        + name;
+           + name;
 }
 
 std::string compactJson(const nlohmann::ordered_json &value)

@@ -9,7 +9,7 @@
 namespace brelta::platform {
 namespace {
 
-Q_LOGGING_CATEGORY(lcDiskQueue, "brelta.platform.telemetry.queue")
+Q_LOGGING_CATEGORY(lcDiskQueue, "brelta.platform.DiskQueue")
 
 const QString kSuffix = QStringLiteral(".entry");
 const QString kPartialSuffix = QStringLiteral(".partial");

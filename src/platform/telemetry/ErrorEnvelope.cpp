@@ -49,8 +49,8 @@ QByteArray envelopeForEvent(const nlohmann::ordered_json &event, const QString &
     nlohmann::ordered_json header = nlohmann::ordered_json::object();
     header["event_id"] = event.value("event_id", std::string());
     header["dsn"] = dsnText.toStdString();
-    const nlohmann::ordered_json itemHeader
-        = {{"type", "event"}, {"content_type", "application/json"}, {"length", payload.size()}};
+    const nlohmann::ordered_json itemHeader = {
+        {"type", "event"}, {"content_type", "application/json"}, {"length", payload.size()}};
     return QByteArray::fromStdString(telemetry::compactJson(header) + '\n' + telemetry::compactJson(itemHeader) + '\n'
                                      + payload + '\n');
 }

@@ -19,7 +19,7 @@
 namespace brelta::platform {
 namespace {
 
-Q_LOGGING_CATEGORY(lcErrors, "brelta.platform.errortracker")
+Q_LOGGING_CATEGORY(lcErrors, "brelta.platform.ErrorTracker")
 
 std::string text(const QString &value)
 {
@@ -29,11 +29,16 @@ std::string text(const QString &value)
 const char *levelName(ErrorTracker::Level level)
 {
     switch (level) {
-    case ErrorTracker::Level::Debug: return "debug";
-    case ErrorTracker::Level::Info: return "info";
-    case ErrorTracker::Level::Warning: return "warning";
-    case ErrorTracker::Level::Error: return "error";
-    case ErrorTracker::Level::Fatal: return "fatal";
+    case ErrorTracker::Level::Debug:
+        return "debug";
+    case ErrorTracker::Level::Info:
+        return "info";
+    case ErrorTracker::Level::Warning:
+        return "warning";
+    case ErrorTracker::Level::Error:
+        return "error";
+    case ErrorTracker::Level::Fatal:
+        return "fatal";
     }
     return "error";
 }
@@ -61,8 +66,8 @@ QString typeName(const std::type_info &type)
 // The "exception" member of an event: one handled exception of `type` with `value`.
 nlohmann::ordered_json exceptionList(const QString &type, const QString &value, const char *mechanism)
 {
-    const nlohmann::ordered_json exception
-        = {{"type", text(type)}, {"value", text(value)}, {"mechanism", {{"type", mechanism}, {"handled", true}}}};
+    const nlohmann::ordered_json exception = {
+        {"type", text(type)}, {"value", text(value)}, {"mechanism", {{"type", mechanism}, {"handled", true}}}};
     return {{"values", nlohmann::ordered_json::array({exception})}};
 }
 
@@ -76,8 +81,8 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
     if (!m_options.enabled)
         return;
     m_storageDirectory = m_options.storageDirectory.isEmpty()
-        ? telemetry::defaultStorageDirectory(QStringLiteral("errors"))
-        : m_options.storageDirectory;
+                             ? telemetry::defaultStorageDirectory(QStringLiteral("errors"))
+                             : m_options.storageDirectory;
     m_dsn = Dsn::parse(m_options.dsn);
     if (!m_dsn) {
         if (m_options.dsn.isEmpty())
@@ -85,8 +90,8 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
         else
             qCWarning(lcErrors) << "the compiled-in DSN is malformed: error reports are only logged";
     } else {
-        m_outbox
-            = std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
+        m_outbox =
+            std::make_unique<DiskQueue>(m_storageDirectory + QStringLiteral("/outbox"), m_options.maxPendingReports);
         m_retryTimer = clock->createTimer();
         connect(m_retryTimer.get(), &Timer::timeout, this, &ErrorTracker::sendPending);
         collectCrashReports();
@@ -194,8 +199,8 @@ void ErrorTracker::sendPending()
     const QList<DiskQueue::Entry> next = m_outbox->front(1);
     if (next.isEmpty())
         return;
-    QNetworkRequest request
-        = telemetry::collectorRequest(m_dsn->envelopeUrl, QByteArrayLiteral("application/x-sentry-envelope"));
+    QNetworkRequest request =
+        telemetry::collectorRequest(m_dsn->envelopeUrl, QByteArrayLiteral("application/x-sentry-envelope"));
     request.setRawHeader("X-Sentry-Auth", m_dsn->authHeader(clientName()));
     QNetworkReply *reply = m_network->post(request, next.first().data);
     m_inFlight = reply;
@@ -216,8 +221,8 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
         return;
     }
     if (telemetry::isWorthRetrying(status)) {
-        m_retryDelay = m_retryDelay.count() == 0 ? m_options.firstRetryDelay
-                                                 : std::min(m_retryDelay * 2, m_options.maxRetryDelay);
+        m_retryDelay =
+            m_retryDelay.count() == 0 ? m_options.firstRetryDelay : std::min(m_retryDelay * 2, m_options.maxRetryDelay);
         qCWarning(lcErrors).noquote() << "error report not delivered, trying again in" << m_retryDelay.count() / 1000
                                       << "s:" << status << reply->errorString();
         m_retryTimer->start(m_retryDelay, Timer::Mode::SingleShot);
@@ -232,8 +237,8 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
 void ErrorTracker::collectCrashReports()
 {
     const QDir directory(crashReportDirectory());
-    const QStringList names
-        = directory.entryList({QLatin1Char('*') + QLatin1String(CrashHandler::kReportSuffix)}, QDir::Files, QDir::Name);
+    const QStringList names =
+        directory.entryList({QLatin1Char('*') + QLatin1String(CrashHandler::kReportSuffix)}, QDir::Files, QDir::Name);
     for (const QString &name : names) {
         const QString path = directory.filePath(name);
         QFile file(path);

@@ -5,11 +5,11 @@
 
 #include "backend/client/ApiClient.h"
 #include "backend/client/ApiErrors.h"
+#include "backend/client/SessionDelegate.h"
 #include "devserver/DevServer.h"
 #include "platform/SettingsStore.h"
+#include "platform/StoredSettings.h"
 #include "platform/keyring/SecretStore.h"
-#include "shell/SessionHooks.h"
-#include "shell/StoredValues.h"
 #include "testsupport/CheckedWait.h"
 
 #include <QTcpServer>
@@ -29,7 +29,7 @@ inline const QString kMessagingPath =
     QStringLiteral("/v0/rpc/com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/");
 
 // Stands in for the shell: counts sign-outs and, like the shell, clears the client's session.
-class RecordingSession : public shell::SessionHooks
+class RecordingSession : public backend::SessionDelegate
 {
 public:
     void logOut() override
@@ -60,7 +60,7 @@ struct ClientFixture
             qFatal("the local backend could not listen");
         client = makeClient(std::move(options));
         QObject::connect(client.get(), &backend::ApiClient::errorReported,
-                         [this](const shell::AppError &error) { reported.append(error.message()); });
+                         [this](const platform::AppError &error) { reported.append(error.message()); });
     }
 
     static backend::ApiClientOptions shortTimeouts()
@@ -87,7 +87,7 @@ struct ClientFixture
         const auto identity = awaitTask(client->signIn(server.seededUser().email, server.seededUser().password));
         if (!identity.succeeded())
             qFatal("signing in failed: %s", qPrintable(identity.errorText()));
-        settings.setText(shell::storedvalues::kUsername, identity.value->email);
+        settings.setText(platform::settings::kUsername, identity.value->email);
         server.clearReceived();
     }
 

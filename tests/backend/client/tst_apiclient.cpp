@@ -50,7 +50,8 @@ private slots:
         QTest::newRow("user info") << Call([](ApiClient *c) -> QCoro::Task<QString> {
             const auto info = co_await c->getUserInfo();
             co_return info.identityId + QStringLiteral(" features:%1").arg(info.enabledFeatures.size());
-        }) << QByteArray("POST") << "/quombler/v2/GetUserInfo" << QByteArray("{}") << true << "{userId} features:1";
+        }) << QByteArray("POST") << "/quombler/v2/GetUserInfo"
+                                   << QByteArray("{}") << true << "{userId} features:1";
 
         QTest::newRow("coaching tip") << Call([](ApiClient *c) -> QCoro::Task<QString> {
             co_return co_await c->generateCoachingTip();
@@ -63,7 +64,8 @@ private slots:
             co_return QStringLiteral("goals:%1 default:%2")
                 .arg(preferences.globalGoalSpecification.availableGoals.size())
                 .arg(preferences.globalLanguageSpecification.defaultFeedbackLanguage);
-        }) << QByteArray("GET") << "/quombler/v0/my-preferences" << QByteArray() << false << "goals:5 default:en";
+        }) << QByteArray("GET") << "/quombler/v0/my-preferences"
+                                     << QByteArray() << false << "goals:5 default:en";
 
         QTest::newRow("goals") << Call([](ApiClient *c) -> QCoro::Task<QString> {
             const QStringList goals{QStringLiteral("GOAL_SPEAK_CONCISELY"), QStringLiteral("GOAL_LISTEN_ACTIVELY")};
@@ -140,7 +142,7 @@ private slots:
 
     void withoutAStoredUserNameMessagesAreNotAsked()
     {
-        f->settings.remove(shell::storedvalues::kUsername);
+        f->settings.remove(platform::settings::kUsername);
 
         const auto list = awaitTask(f->client->listActiveUserMessages());
         QVERIFY(list.succeeded());
@@ -152,10 +154,11 @@ private slots:
 
     void anEmptyStoredUserNameIsSentAsIs()
     {
-        f->settings.setText(shell::storedvalues::kUsername, QString());
+        f->settings.setText(platform::settings::kUsername, QString());
         const auto list = awaitTask(f->client->listActiveUserMessages());
         QCOMPARE(failureOf(list), QStringLiteral("status 403")); // the backend knows no user ""
-        QCOMPARE(f->requestsTo(kMessagingPath + "ListActiveUserMessages").value(0).body, QByteArray(R"({"user_id":""})"));
+        QCOMPARE(f->requestsTo(kMessagingPath + "ListActiveUserMessages").value(0).body,
+                 QByteArray(R"({"user_id":""})"));
     }
 
     // The failures callers tell apart, and those they receive as the HTTP failure.
@@ -175,7 +178,9 @@ private slots:
         const Call signUp = [](ApiClient *c) -> QCoro::Task<QString> {
             co_return (co_await c->signUp(QStringLiteral("new@brelta.test"), QStringLiteral("Password-123"))).id;
         };
-        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> { co_return (co_await c->getUserInfo()).identityId; };
+        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> {
+            co_return (co_await c->getUserInfo()).identityId;
+        };
         const Call preferences = [](ApiClient *c) -> QCoro::Task<QString> {
             co_return (co_await c->getPreferences()).globalLanguageSpecification.defaultFeedbackLanguage;
         };
@@ -228,7 +233,9 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<Call>("call");
 
-        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> { co_return (co_await c->getUserInfo()).identityId; };
+        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> {
+            co_return (co_await c->getUserInfo()).identityId;
+        };
         const Call preferences = [](ApiClient *c) -> QCoro::Task<QString> {
             co_return (co_await c->getPreferences()).globalLanguageSpecification.defaultFeedbackLanguage;
         };
@@ -284,22 +291,24 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         const Call tip = [](ApiClient *c) -> QCoro::Task<QString> { co_return co_await c->generateCoachingTip(); };
-        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> { co_return (co_await c->getUserInfo()).identityId; };
+        const Call userInfo = [](ApiClient *c) -> QCoro::Task<QString> {
+            co_return (co_await c->getUserInfo()).identityId;
+        };
         const Call code = [](ApiClient *c) -> QCoro::Task<QString> {
             co_return (co_await c->signInWithCode(QStringLiteral("c"))).id;
         };
 
-        QTest::newRow("no tip generated") << "/quombler/v2/GenerateCoachingTips"
-                                          << QByteArray(R"({"generatedCoachingTips":[]})") << tip
-                                          << "the backend generated no coaching tip";
+        QTest::newRow("no tip generated")
+            << "/quombler/v2/GenerateCoachingTips" << QByteArray(R"({"generatedCoachingTips":[]})") << tip
+            << "the backend generated no coaching tip";
         QTest::newRow("unknown feature") << "/quombler/v2/GetUserInfo"
-                                         << QByteArray(R"({"userInfo":{"identityId":"u","enabledFeatures":["FEATURE_X"]}})")
+                                         << QByteArray(
+                                                R"({"userInfo":{"identityId":"u","enabledFeatures":["FEATURE_X"]}})")
                                          << userInfo << "decoding";
         QTest::newRow("not JSON") << "/quombler/v2/GetUserInfo" << QByteArray("<html>") << userInfo << "decoding";
         QTest::newRow("token answer without its lifetime")
-            << "/token"
-            << QByteArray(R"({"accessToken":"a","refreshToken":"r","identity":{"id":"u","email":"e"}})") << code
-            << "decoding";
+            << "/token" << QByteArray(R"({"accessToken":"a","refreshToken":"r","identity":{"id":"u","email":"e"}})")
+            << code << "decoding";
     }
 
     void oddAnswers()

@@ -37,16 +37,26 @@ private slots:
         QTest::addColumn<QString>("host");
         QTest::addColumn<bool>("usable");
 
-        QTest::newRow("https to a public host") << "https" << "api.example.com" << true;
-        QTest::newRow("https with a port") << "https" << "api.example.com:8443" << true;
-        QTest::newRow("http to 127.0.0.1") << "http" << "127.0.0.1:8787" << true;
-        QTest::newRow("http to localhost") << "http" << "localhost:8787" << true;
-        QTest::newRow("http to ::1") << "http" << "[::1]:8787" << true;
-        QTest::newRow("http to a public host") << "http" << "api.example.com" << false;
-        QTest::newRow("http to a LAN address") << "http" << "192.168.1.10:8787" << false;
-        QTest::newRow("http to a name that starts like loopback") << "http" << "127.0.0.1.example.com" << false;
-        QTest::newRow("no host") << "https" << "" << false;
-        QTest::newRow("unknown scheme") << "ftp" << "api.example.com" << false;
+        QTest::newRow("https to a public host") << "https"
+                                                << "api.example.com" << true;
+        QTest::newRow("https with a port") << "https"
+                                           << "api.example.com:8443" << true;
+        QTest::newRow("http to 127.0.0.1") << "http"
+                                           << "127.0.0.1:8787" << true;
+        QTest::newRow("http to localhost") << "http"
+                                           << "localhost:8787" << true;
+        QTest::newRow("http to ::1") << "http"
+                                     << "[::1]:8787" << true;
+        QTest::newRow("http to a public host") << "http"
+                                               << "api.example.com" << false;
+        QTest::newRow("http to a LAN address") << "http"
+                                               << "192.168.1.10:8787" << false;
+        QTest::newRow("http to a name that starts like loopback") << "http"
+                                                                  << "127.0.0.1.example.com" << false;
+        QTest::newRow("no host") << "https"
+                                 << "" << false;
+        QTest::newRow("unknown scheme") << "ftp"
+                                        << "api.example.com" << false;
     }
 
     void validation()
@@ -70,13 +80,15 @@ private slots:
     {
         const BackendEndpoints endpoints(separateHosts());
         QCOMPARE(endpoints.authenticationBase.toString(), QStringLiteral("https://auth.example.com"));
-        QCOMPARE(endpoints.passwordSignIn.toString(), QStringLiteral("https://auth.example.com/authn/password?realm=tarvelo"));
+        QCOMPARE(endpoints.passwordSignIn.toString(),
+                 QStringLiteral("https://auth.example.com/authn/password?realm=tarvelo"));
         QCOMPARE(endpoints.token.toString(), QStringLiteral("https://auth.example.com/token"));
         QCOMPARE(endpoints.signUp.toString(), QStringLiteral("https://api.example.com/quombler/v2/SignUp"));
         QCOMPARE(endpoints.preferenceLanguage.toString(),
                  QStringLiteral("https://api.example.com/quombler/v0/my-preferences/language"));
         QCOMPARE(endpoints.getUserMessage.toString(),
-                 QStringLiteral("https://msg.example.com/v0/rpc/com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/GetUserMessage"));
+                 QStringLiteral("https://msg.example.com/v0/rpc/"
+                                "com.brelta.tarvelo.user_messaging.v1.UserMessageProvider/GetUserMessage"));
         QCOMPARE(endpoints.upload.toString(), QStringLiteral("https://upload.example.com/upload"));
     }
 
@@ -195,10 +207,15 @@ private slots:
         QTest::addColumn<QString>("systemName");
         QTest::addColumn<QString>("expected");
 
-        QTest::newRow("every piece known")
-            << "1.4.0" << "debian" << "brelta/1.4.0/production (com.brelta.desktop; build:57; debian 12)";
-        QTest::newRow("no version") << "" << "debian" << "brelta/Unknown/production (com.brelta.desktop; build:57; debian 12)";
-        QTest::newRow("no system name") << "1.4.0" << "" << "brelta/1.4.0/production (com.brelta.desktop; build:57; Unknown 12)";
+        QTest::newRow("every piece known") << "1.4.0"
+                                           << "debian"
+                                           << "brelta/1.4.0/production (com.brelta.desktop; build:57; debian 12)";
+        QTest::newRow("no version") << ""
+                                    << "debian"
+                                    << "brelta/Unknown/production (com.brelta.desktop; build:57; debian 12)";
+        QTest::newRow("no system name") << "1.4.0"
+                                        << ""
+                                        << "brelta/1.4.0/production (com.brelta.desktop; build:57; Unknown 12)";
     }
 
     void userAgent()
@@ -206,8 +223,9 @@ private slots:
         QFETCH(QString, version);
         QFETCH(QString, systemName);
         QFETCH(QString, expected);
-        UserAgentParts parts{QStringLiteral("brelta"), version, QStringLiteral("production"),
-                             QStringLiteral("com.brelta.desktop"), QStringLiteral("57"), systemName, QStringLiteral("12")};
+        UserAgentParts parts{
+            QStringLiteral("brelta"), version,    QStringLiteral("production"), QStringLiteral("com.brelta.desktop"),
+            QStringLiteral("57"),     systemName, QStringLiteral("12")};
         QCOMPARE(buildUserAgent(parts), expected);
     }
 

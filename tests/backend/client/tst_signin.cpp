@@ -34,7 +34,8 @@ private slots:
 
         const auto login = f->requestsTo(kPasswordPath).value(0);
         QCOMPARE(login.query.queryItemValue(QStringLiteral("realm")), QStringLiteral("tarvelo"));
-        QCOMPARE(login.body, QStringLiteral(R"({"username":"%1","password":"%2"})").arg(user.email, user.password).toUtf8());
+        QCOMPARE(login.body,
+                 QStringLiteral(R"({"username":"%1","password":"%2"})").arg(user.email, user.password).toUtf8());
         const auto exchange = f->requestsTo(kTokenPath).value(0);
         QCOMPARE(exchange.json().size(), size_t(1));
         QVERIFY(exchange.json().contains("code"));
@@ -60,9 +61,12 @@ private slots:
     {
         QTest::addColumn<QString>("how");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("wrong password") << "wrong password" << "signInWrongCredentials";
-        QTest::newRow("unreachable host") << "unreachable" << "badConnection";
-        QTest::newRow("no answer in time") << "hang" << "badConnection";
+        QTest::newRow("wrong password") << "wrong password"
+                                        << "signInWrongCredentials";
+        QTest::newRow("unreachable host") << "unreachable"
+                                          << "badConnection";
+        QTest::newRow("no answer in time") << "hang"
+                                           << "badConnection";
     }
 
     void signInFailures()
@@ -153,7 +157,8 @@ private slots:
         if (accessStored)
             QVERIFY(*awaitTask(f->keychain.setString(QStringLiteral("stored-access"), KeychainKey::AccessToken)).value);
         if (refreshStored)
-            QVERIFY(*awaitTask(f->keychain.setString(QStringLiteral("stored-refresh"), KeychainKey::RefreshToken)).value);
+            QVERIFY(
+                *awaitTask(f->keychain.setString(QStringLiteral("stored-refresh"), KeychainKey::RefreshToken)).value);
 
         QVERIFY(awaitTask(f->client->loadTokensFromKeychain()).succeeded());
         QCOMPARE(f->client->accessToken().has_value(), accessStored);
@@ -173,7 +178,7 @@ private slots:
         auto relaunched = f->makeClient();
         QStringList reported;
         connect(relaunched.get(), &backend::ApiClient::errorReported, this,
-                [&reported](const shell::AppError &error) { reported << error.message(); });
+                [&reported](const platform::AppError &error) { reported << error.message(); });
         QSignalSpy restored(relaunched.get(), &backend::ApiClient::tokensRestored);
 
         keyring::LockedKeyring locked;

@@ -3,8 +3,8 @@
 #include <QTest>
 
 using namespace brelta::backend::ApiMessages;
-using brelta::platform::JsonDecodeError;
 using brelta::platform::decodeJson;
+using brelta::platform::JsonDecodeError;
 using brelta::platform::toJsonText;
 
 namespace {
@@ -16,7 +16,8 @@ QByteArray answer(const QByteArray &message)
 }
 
 // Adjacent one-line literals: moc loses track of multi-line raw strings.
-const QByteArray kMeetingReport = R"({"messageId": "m-17", "slot": "reports", "content": {"meetingReport": {)"
+const QByteArray kMeetingReport =
+    R"({"messageId": "m-17", "slot": "reports", "content": {"meetingReport": {)"
     R"("messageTitle": "Your weekly sync", "summary": "You spoke for a third of the meeting.", )"
     R"("dashboardUrl": "https://example.com/d/17", "meetingTimestamp": "2024-03-05T14:07:09+0100", )"
     R"("wordsSaid": 1532, "meetingDuration": "1834.5s", "confidence": 0.9}}, )"
@@ -42,8 +43,10 @@ private slots:
         QCOMPARE(report.dashboardUrl, std::optional<QString>(QStringLiteral("https://example.com/d/17")));
         QCOMPARE(report.wordsSaid, std::optional<qint64>(1532));
         QCOMPARE(report.meetingDurationSeconds(), std::optional<double>(1834.5));
-        QCOMPARE(report.meetingStart(), std::optional<QDateTime>(QDateTime(QDate(2024, 3, 5), QTime(13, 7, 9), Qt::UTC)));
-        QVERIFY(!message.content.simpleText && !message.content.eventStartReminder && !message.content.eventEndReminder);
+        QCOMPARE(report.meetingStart(),
+                 std::optional<QDateTime>(QDateTime(QDate(2024, 3, 5), QTime(13, 7, 9), Qt::UTC)));
+        QVERIFY(!message.content.simpleText && !message.content.eventStartReminder
+                && !message.content.eventEndReminder);
         QVERIFY(!message.schedule.asap);
         QCOMPARE(message.schedule.localInterval,
                  std::optional<LocalIntervalMessageSchedule>(
@@ -65,17 +68,17 @@ private slots:
             << QByteArray(R"({"messageId": "a", "content": {}, "schedule": {"asap": null}})") << "";
         QTest::newRow("two content members are both kept")
             << QByteArray(R"({"messageId": "a", "content": {"simpleText": {"title": "t", "body": "b"},)"
-                R"( "meetingReport": {"messageTitle": "m", "summary": "s"}}, "schedule": {"asap": {}}})")
+                          R"( "meetingReport": {"messageTitle": "m", "summary": "s"}}, "schedule": {"asap": {}}})")
             << "simpleText meetingReport asap";
         QTest::newRow("only an unknown content key")
             << QByteArray(R"({"messageId": "a", "content": {"poll": {"question": "?"}}, "schedule": {}})") << "";
-        QTest::newRow("key case matters")
-            << QByteArray(R"({"messageId": "a", "content": {"SimpleText": {"title": "t", "body": "b"}}, "schedule": {}})")
-            << "";
-        QTest::newRow("event reminders and both schedules")
-            << QByteArray(R"({"messageId": "a", "content": {"eventStartReminder": {"title": "t", "body": "b", "tip": "p"},)"
-                R"( "eventEndReminder": 7}, "schedule": {"asap": [], "localInterval": {"earliestLocalIso": "2024-01-01T09:00:00"}}})")
-            << "eventStartReminder eventEndReminder asap localInterval";
+        QTest::newRow("key case matters") << QByteArray(
+            R"({"messageId": "a", "content": {"SimpleText": {"title": "t", "body": "b"}}, "schedule": {}})")
+                                          << "";
+        QTest::newRow("event reminders and both schedules") << QByteArray(
+            R"({"messageId": "a", "content": {"eventStartReminder": {"title": "t", "body": "b", "tip": "p"},)"
+            R"( "eventEndReminder": 7}, "schedule": {"asap": [], "localInterval": {"earliestLocalIso": "2024-01-01T09:00:00"}}})")
+                                                            << "eventStartReminder eventEndReminder asap localInterval";
     }
 
     void decodingAlternativesAndPresence()
@@ -109,18 +112,19 @@ private slots:
             << "userMessage.content.meetingReport.messageTitle: missing";
         QTest::newRow("wordsSaid in quotes")
             << QByteArray(R"({"messageId": "a", "content": {"meetingReport": {"messageTitle": "m", "summary": "s",)"
-                R"( "wordsSaid": "12"}}, "schedule": {}})")
+                          R"( "wordsSaid": "12"}}, "schedule": {}})")
             << "userMessage.content.meetingReport.wordsSaid: expected integer, got string";
         QTest::newRow("wordsSaid with a fraction")
             << QByteArray(R"({"messageId": "a", "content": {"meetingReport": {"messageTitle": "m", "summary": "s",)"
-                R"( "wordsSaid": 12.5}}, "schedule": {}})")
+                          R"( "wordsSaid": 12.5}}, "schedule": {}})")
             << "userMessage.content.meetingReport.wordsSaid: expected integer, got 12.5";
         QTest::newRow("simple text body is a number")
             << QByteArray(R"({"messageId": "a", "content": {"simpleText": {"title": "t", "body": 1}}, "schedule": {}})")
             << "userMessage.content.simpleText.body: expected string, got number";
-        QTest::newRow("message id null")
-            << QByteArray(R"({"messageId": null, "content": {}, "schedule": {}})") << "userMessage.messageId: missing (null)";
-        QTest::newRow("no schedule") << QByteArray(R"({"messageId": "a", "content": {}})") << "userMessage.schedule: missing";
+        QTest::newRow("message id null") << QByteArray(R"({"messageId": null, "content": {}, "schedule": {}})")
+                                         << "userMessage.messageId: missing (null)";
+        QTest::newRow("no schedule") << QByteArray(R"({"messageId": "a", "content": {}})")
+                                     << "userMessage.schedule: missing";
         QTest::newRow("content is not an object")
             << QByteArray(R"({"messageId": "a", "content": "hi", "schedule": {}})")
             << "userMessage.content: expected object, got string";
@@ -128,11 +132,12 @@ private slots:
             << QByteArray(R"({"messageId": "a", "slot": 3, "content": {}, "schedule": {}})")
             << "userMessage.slot: expected string, got number";
         QTest::newRow("local interval without its start")
-            << QByteArray(R"({"messageId": "a", "content": {}, "schedule": {"localInterval": {"latestLocalIso": "x"}}})")
+            << QByteArray(
+                   R"({"messageId": "a", "content": {}, "schedule": {"localInterval": {"latestLocalIso": "x"}}})")
             << "userMessage.schedule.localInterval.earliestLocalIso: missing";
-        QTest::newRow("event start reminder without its tip")
-            << QByteArray(R"({"messageId": "a", "content": {"eventStartReminder": {"title": "t", "body": "b"}}, "schedule": {}})")
-            << "userMessage.content.eventStartReminder.tip: missing";
+        QTest::newRow("event start reminder without its tip") << QByteArray(
+            R"({"messageId": "a", "content": {"eventStartReminder": {"title": "t", "body": "b"}}, "schedule": {}})")
+                                                              << "userMessage.content.eventStartReminder.tip: missing";
     }
 
     void malformedMembersFailTheWholeAnswer()
@@ -150,7 +155,8 @@ private slots:
     void getMessageResponseNeedsItsMessage()
     {
         QVERIFY_THROWS_EXCEPTION(JsonDecodeError, decodeJson<GetMessageResponse>(QByteArray("{}")));
-        QVERIFY_THROWS_EXCEPTION(JsonDecodeError, decodeJson<GetMessageResponse>(QByteArray(R"({"userMessage": null})")));
+        QVERIFY_THROWS_EXCEPTION(JsonDecodeError,
+                                 decodeJson<GetMessageResponse>(QByteArray(R"({"userMessage": null})")));
     }
 
     void listResponse_data()
@@ -162,9 +168,9 @@ private slots:
         QTest::newRow("no entries key") << QByteArray("{}") << -1 << QString();
         QTest::newRow("entries null") << QByteArray(R"({"entries": null})") << -1 << QString();
         QTest::newRow("empty entries") << QByteArray(R"({"entries": []})") << 0 << QString();
-        QTest::newRow("two entries")
-            << QByteArray(R"({"entries": [{"messageId": "a", "slot": null}, {"messageId": "b", "slot": "s", "x": 1}]})") << 2
-            << "s";
+        QTest::newRow("two entries") << QByteArray(
+            R"({"entries": [{"messageId": "a", "slot": null}, {"messageId": "b", "slot": "s", "x": 1}]})")
+                                     << 2 << "s";
     }
 
     void listResponse()
@@ -212,8 +218,8 @@ private slots:
     void encodesInTableOrderAndLeavesAbsentOut()
     {
         const Message message{QStringLiteral("m-1"), std::nullopt,
-                              MessageContent{SimpleTextMessageContent{QStringLiteral("Hi"), QStringLiteral("There")}, std::nullopt,
-                                             std::nullopt, EventEndReminderMessageContent{}},
+                              MessageContent{SimpleTextMessageContent{QStringLiteral("Hi"), QStringLiteral("There")},
+                                             std::nullopt, std::nullopt, EventEndReminderMessageContent{}},
                               MessageSchedule{AsapMessageSchedule{}, std::nullopt}};
         QCOMPARE(toJsonText(message.toJson()),
                  QByteArray(R"({"messageId":"m-1","content":{"simpleText":{"title":"Hi","body":"There"},)"
@@ -224,10 +230,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("message");
         QTest::newRow("meeting report with every field") << kMeetingReport;
-        QTest::newRow("reminder with a link")
-            << QByteArray(R"({"messageId": "r", "slot": null, "content": {"eventStartReminder": {"title": "Standup",)"
-                R"( "body": "Starts in 2 minutes", "tip": "Breathe", "googleMeetUrl": "https://meet.example/x"}},)"
-                R"( "schedule": {"asap": {}}})");
+        QTest::newRow("reminder with a link") << QByteArray(
+            R"({"messageId": "r", "slot": null, "content": {"eventStartReminder": {"title": "Standup",)"
+            R"( "body": "Starts in 2 minutes", "tip": "Breathe", "googleMeetUrl": "https://meet.example/x"}},)"
+            R"( "schedule": {"asap": {}}})");
         QTest::newRow("nothing optional") << QByteArray(R"({"messageId": "e", "content": {}, "schedule": {}})");
     }
 
@@ -263,9 +269,11 @@ private slots:
         QTest::addColumn<std::optional<double>>("seconds");
         QTest::newRow("seconds with s") << std::optional<QString>(QStringLiteral("90s")) << std::optional<double>(90);
         QTest::newRow("fraction") << std::optional<QString>(QStringLiteral("1834.5s")) << std::optional<double>(1834.5);
-        QTest::newRow("every s removed") << std::optional<QString>(QStringLiteral("s12ss")) << std::optional<double>(12);
+        QTest::newRow("every s removed") << std::optional<QString>(QStringLiteral("s12ss"))
+                                         << std::optional<double>(12);
         QTest::newRow("no unit") << std::optional<QString>(QStringLiteral("7")) << std::optional<double>(7);
-        QTest::newRow("minutes are not read") << std::optional<QString>(QStringLiteral("5m")) << std::optional<double>();
+        QTest::newRow("minutes are not read")
+            << std::optional<QString>(QStringLiteral("5m")) << std::optional<double>();
         QTest::newRow("absent") << std::optional<QString>() << std::optional<double>();
     }
 

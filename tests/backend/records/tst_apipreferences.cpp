@@ -6,8 +6,8 @@
 #include <unordered_set>
 
 using namespace brelta::backend::ApiPreferences;
-using brelta::platform::JsonDecodeError;
 using brelta::platform::decodeJson;
+using brelta::platform::JsonDecodeError;
 
 namespace {
 
@@ -56,7 +56,8 @@ private slots:
     void decodesTheWholeAnswer()
     {
         const auto response = decodeJson<GetPreferencesResponse>(QByteArray(kAnswer));
-        QCOMPARE(response.userPreferences.languagePreferences->feedbackLanguage, std::optional<QString>(QStringLiteral("de")));
+        QCOMPARE(response.userPreferences.languagePreferences->feedbackLanguage,
+                 std::optional<QString>(QStringLiteral("de")));
         QCOMPARE(goalsState(response), QStringLiteral("goals: GOAL_CLARITY,GOAL_PACE"));
         QCOMPARE(response.globalGoalSpecification.availableGoals,
                  (std::vector<AvailableGoal>{{QStringLiteral("GOAL_CLARITY"), QStringLiteral("Speak clearly")},
@@ -65,7 +66,8 @@ private slots:
         QCOMPARE(languages.languageSpecifications,
                  (std::vector<LanguageSpecification>{{QStringLiteral("en"), QStringLiteral("English")},
                                                      {QStringLiteral("de"), QStringLiteral("German")}}));
-        QCOMPARE(languages.availableFeebackLanguages, (std::vector<QString>{QStringLiteral("en"), QStringLiteral("de")}));
+        QCOMPARE(languages.availableFeebackLanguages,
+                 (std::vector<QString>{QStringLiteral("en"), QStringLiteral("de")}));
         // The two defaults are separate fields.
         QCOMPARE(languages.defaultFeedbackLanguage, QStringLiteral("en"));
         QCOMPARE(response.defaultFeedbackLanguage, std::optional<QString>(QStringLiteral("fr")));
@@ -79,20 +81,20 @@ private slots:
         QTest::addColumn<bool>("topLevelDefault");
 
         QTest::newRow("empty user preferences")
-            << QByteArray(R"([{"op": "replace", "path": "/userPreferences", "value": {}}])") << false << "no goal preferences"
-            << true;
+            << QByteArray(R"([{"op": "replace", "path": "/userPreferences", "value": {}}])") << false
+            << "no goal preferences" << true;
         QTest::newRow("goal preferences null")
             << QByteArray(R"([{"op": "replace", "path": "/userPreferences/goalPreferences", "value": null}])") << true
             << "no goal preferences" << true;
-        QTest::newRow("goals null")
-            << QByteArray(R"([{"op": "replace", "path": "/userPreferences/goalPreferences/goals", "value": null}])") << true
-            << "no goals" << true;
-        QTest::newRow("goals missing")
-            << QByteArray(R"([{"op": "remove", "path": "/userPreferences/goalPreferences/goals"}])") << true << "no goals"
-            << true;
-        QTest::newRow("goals empty")
-            << QByteArray(R"([{"op": "replace", "path": "/userPreferences/goalPreferences/goals", "value": []}])") << true
-            << "goals: " << true;
+        QTest::newRow("goals null") << QByteArray(
+            R"([{"op": "replace", "path": "/userPreferences/goalPreferences/goals", "value": null}])")
+                                    << true << "no goals" << true;
+        QTest::newRow("goals missing") << QByteArray(
+            R"([{"op": "remove", "path": "/userPreferences/goalPreferences/goals"}])")
+                                       << true << "no goals" << true;
+        QTest::newRow("goals empty") << QByteArray(
+            R"([{"op": "replace", "path": "/userPreferences/goalPreferences/goals", "value": []}])")
+                                     << true << "goals: " << true;
         QTest::newRow("no top-level default language")
             << QByteArray(R"([{"op": "remove", "path": "/defaultFeedbackLanguage"}])") << true
             << "goals: GOAL_CLARITY,GOAL_PACE" << false;
@@ -120,10 +122,11 @@ private slots:
             << "globalLanguageSpecification.defaultFeedbackLanguage: missing";
         QTest::newRow("feedback spelled with its d")
             << QByteArray(R"([{"op": "move", "from": "/globalLanguageSpecification/availableFeebackLanguages",)"
-                R"( "path": "/globalLanguageSpecification/availableFeedbackLanguages"}])")
+                          R"( "path": "/globalLanguageSpecification/availableFeedbackLanguages"}])")
             << "globalLanguageSpecification.availableFeebackLanguages: missing";
         QTest::newRow("goal without its name")
-            << QByteArray(R"([{"op": "remove", "path": "/globalGoalSpecification/availableGoals/1/humanReadableGoalName"}])")
+            << QByteArray(
+                   R"([{"op": "remove", "path": "/globalGoalSpecification/availableGoals/1/humanReadableGoalName"}])")
             << "globalGoalSpecification.availableGoals[1].humanReadableGoalName: missing";
         QTest::newRow("user preferences missing")
             << QByteArray(R"([{"op": "remove", "path": "/userPreferences"}])") << "userPreferences: missing";
@@ -134,14 +137,16 @@ private slots:
             << QByteArray(R"([{"op": "replace", "path": "/userPreferences/goalPreferences/goals/0", "value": 1}])")
             << "userPreferences.goalPreferences.goals[0]: expected string, got number";
         QTest::newRow("language list is an object")
-            << QByteArray(R"([{"op": "replace", "path": "/globalLanguageSpecification/languageSpecifications", "value": {}}])")
+            << QByteArray(
+                   R"([{"op": "replace", "path": "/globalLanguageSpecification/languageSpecifications", "value": {}}])")
             << "globalLanguageSpecification.languageSpecifications: expected array, got object";
         QTest::newRow("top-level default of the wrong type")
             << QByteArray(R"([{"op": "replace", "path": "/defaultFeedbackLanguage", "value": false}])")
             << "defaultFeedbackLanguage: expected string, got boolean";
-        QTest::newRow("feedback language of the wrong type")
-            << QByteArray(R"([{"op": "replace", "path": "/userPreferences/languagePreferences/feedbackLanguage", "value": []}])")
-            << "userPreferences.languagePreferences.feedbackLanguage: expected string, got array";
+        QTest::newRow("feedback language of the wrong type") << QByteArray(
+            R"([{"op": "replace", "path": "/userPreferences/languagePreferences/feedbackLanguage", "value": []}])")
+                                                             << "userPreferences.languagePreferences.feedbackLanguage: "
+                                                                "expected string, got array";
     }
 
     void failuresFailTheWholeAnswer()

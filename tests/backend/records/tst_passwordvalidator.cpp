@@ -42,7 +42,8 @@ private slots:
         QTest::newRow("long first line, short second") << "abcdefgh\nx" << true;
         QTest::newRow("carriage return ends the line too") << "abc\rdefghijkl" << false;
         QTest::newRow("line separator ends the line too") << QStringLiteral("abc\u2028defghijkl") << false;
-        QTest::newRow("eight characters outside the BMP") << QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600abcd") << true;
+        QTest::newRow("eight characters outside the BMP")
+            << QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600abcd") << true;
         QTest::newRow("seven characters outside the BMP")
             << QStringLiteral("\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600\U0001F600") << false;
     }
@@ -61,10 +62,14 @@ private slots:
         QTest::addColumn<QString>("regex");
         QTest::addColumn<QString>("password");
         QTest::addColumn<bool>("matches");
-        QTest::newRow("contains a digit") << "[0-9]" << "abc4def" << true;
-        QTest::newRow("no digit") << "[0-9]" << "abcdef" << false;
-        QTest::newRow("pattern that does not compile") << "([a-z]" << "abc" << false;
-        QTest::newRow("case matters") << "[A-Z]" << "abc" << false;
+        QTest::newRow("contains a digit") << "[0-9]"
+                                          << "abc4def" << true;
+        QTest::newRow("no digit") << "[0-9]"
+                                  << "abcdef" << false;
+        QTest::newRow("pattern that does not compile") << "([a-z]"
+                                                       << "abc" << false;
+        QTest::newRow("case matters") << "[A-Z]"
+                                      << "abc" << false;
     }
 
     void regexTestMatchesAnywhereAndRefusesBadPatterns()

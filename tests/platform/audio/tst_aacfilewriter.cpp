@@ -92,7 +92,8 @@ private Q_SLOTS:
         const double level = rms(std::span(*decoded).subspan(std::size_t(outputRate), std::size_t(3 * outputRate)));
         QVERIFY2(std::abs(level - 0.354) < 0.04, qPrintable(QString::number(level)));
         // Only the recording remains: the rewrite's temporary file is gone.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("practice_tone.m4a")});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("practice_tone.m4a")});
     }
 
     void fileCutOffWhileWritingStillPlays()

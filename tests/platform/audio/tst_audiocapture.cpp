@@ -104,7 +104,8 @@ private Q_SLOTS:
         QTest::addColumn<QString>("source");
         QTest::addColumn<QString>("message");
         QTest::newRow("no server") << QStringLiteral("unix:/nonexistent/pulse/native") << QString()
-                                   << QStringLiteral("cannot reach the PulseAudio server at \"unix:/nonexistent/pulse/native\"");
+                                   << QStringLiteral(
+                                          "cannot reach the PulseAudio server at \"unix:/nonexistent/pulse/native\"");
         QTest::newRow("no such source") << QString() << QStringLiteral("no-such-source")
                                         << QStringLiteral("cannot record: no audio source named \"no-such-source\"");
     }
@@ -141,7 +142,8 @@ private Q_SLOTS:
         QTest::qWait(300); // blocks already on their way still arrive
         const std::size_t atPause = collector.blocks.size();
         QTest::qWait(1000);
-        QVERIFY2(collector.blocks.size() <= atPause + 1, qPrintable(QString::number(collector.blocks.size() - atPause)));
+        QVERIFY2(collector.blocks.size() <= atPause + 1,
+                 qPrintable(QString::number(collector.blocks.size() - atPause)));
         capture.resume();
         QTRY_VERIFY_WITH_TIMEOUT(collector.blocks.size() >= atPause + 5, 10000);
         capture.stop();

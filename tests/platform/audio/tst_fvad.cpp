@@ -29,10 +29,7 @@ class TestFvad : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void libraryPassesItsStartUpCheck()
-    {
-        QCOMPARE(Fvad::selfCheck(), QString());
-    }
+    void libraryPassesItsStartUpCheck() { QCOMPARE(Fvad::selfCheck(), QString()); }
 
     void settingsOutsideTheLibrarysRangeAreRefused_data()
     {
@@ -74,7 +71,8 @@ private Q_SLOTS:
         QTemporaryDir dir;
         const QString speech = dir.filePath(QStringLiteral("speech.wav"));
         const QString silence = dir.filePath(QStringLiteral("silence.wav"));
-        QCOMPARE(makeSpeechFixture(speech, QStringLiteral("Hello, this is a test of the voice detector."), 8000), QString());
+        QCOMPARE(makeSpeechFixture(speech, QStringLiteral("Hello, this is a test of the voice detector."), 8000),
+                 QString());
         QCOMPARE(makeSilenceFixture(silence, 1.0, 8000), QString());
         auto vad = Fvad::create();
         QVERIFY(vad->setMode(3));

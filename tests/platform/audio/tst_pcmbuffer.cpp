@@ -20,9 +20,15 @@ PcmBuffer numbered(const PcmFormat &format, std::uint32_t capacity, std::uint32_
         for (std::uint32_t i = 0; i < length; ++i) {
             const int value = base + 1000 * channel + int(i);
             switch (format.sampleType) {
-            case SampleType::Float32: buffer.floatChannel(channel)[i] = float(value); break;
-            case SampleType::Int16: buffer.int16Channel(channel)[i] = std::int16_t(value); break;
-            case SampleType::Int32: buffer.int32Channel(channel)[i] = value; break;
+            case SampleType::Float32:
+                buffer.floatChannel(channel)[i] = float(value);
+                break;
+            case SampleType::Int16:
+                buffer.int16Channel(channel)[i] = std::int16_t(value);
+                break;
+            case SampleType::Int32:
+                buffer.int32Channel(channel)[i] = value;
+                break;
             }
         }
     }
@@ -37,9 +43,15 @@ QList<QList<double>> framesOf(const PcmBuffer &buffer)
         QList<double> values;
         for (std::uint32_t i = 0; i < buffer.frameLength(); ++i) {
             switch (buffer.format().sampleType) {
-            case SampleType::Float32: values << buffer.floatChannel(channel)[i]; break;
-            case SampleType::Int16: values << buffer.int16Channel(channel)[i]; break;
-            case SampleType::Int32: values << buffer.int32Channel(channel)[i]; break;
+            case SampleType::Float32:
+                values << buffer.floatChannel(channel)[i];
+                break;
+            case SampleType::Int16:
+                values << buffer.int16Channel(channel)[i];
+                break;
+            case SampleType::Int32:
+                values << buffer.int32Channel(channel)[i];
+                break;
             }
         }
         channels << values;

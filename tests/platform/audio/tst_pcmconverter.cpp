@@ -77,7 +77,8 @@ private Q_SLOTS:
         PcmConverter converter(PcmFormat{SampleType::Float32, 48000, 1}, PcmFormat{SampleType::Int16, 8000, 1});
         PcmBuffer wrong(PcmFormat{SampleType::Float32, 44100, 1}, 10);
         QVERIFY_THROWS_EXCEPTION(std::invalid_argument, converter.convert(wrong));
-        QVERIFY_THROWS_EXCEPTION(std::invalid_argument, PcmConverter(PcmFormat{}, PcmFormat{SampleType::Int16, 8000, 1}));
+        QVERIFY_THROWS_EXCEPTION(std::invalid_argument,
+                                 PcmConverter(PcmFormat{}, PcmFormat{SampleType::Int16, 8000, 1}));
     }
 };
 

@@ -45,15 +45,16 @@ inline const QByteArray kKeyringPassword = "brelta-test";
 
 inline QDBusMessage callSecretService(const QString &interface, const QString &method, const QVariantList &arguments)
 {
-    QDBusMessage call = QDBusMessage::createMethodCall(kSecretsService, QStringLiteral("/org/freedesktop/secrets"),
-                                                       interface, method);
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kSecretsService, QStringLiteral("/org/freedesktop/secrets"), interface, method);
     call.setArguments(arguments);
     return QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
 }
 
 inline QDBusObjectPath defaultCollection()
 {
-    const QDBusMessage reply = callSecretService(kServiceInterface, QStringLiteral("ReadAlias"), {QStringLiteral("default")});
+    const QDBusMessage reply =
+        callSecretService(kServiceInterface, QStringLiteral("ReadAlias"), {QStringLiteral("default")});
     return reply.arguments().value(0).value<QDBusObjectPath>();
 }
 
@@ -70,12 +71,13 @@ inline bool unlockKeyring()
 {
     static const QMetaType registered = qDBusRegisterMetaType<MasterSecret>();
     Q_UNUSED(registered);
-    const QDBusMessage session = callSecretService(kServiceInterface, QStringLiteral("OpenSession"),
-                                                   {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
+    const QDBusMessage session =
+        callSecretService(kServiceInterface, QStringLiteral("OpenSession"),
+                          {QStringLiteral("plain"), QVariant::fromValue(QDBusVariant(QString()))});
     if (session.type() != QDBusMessage::ReplyMessage)
         return false;
-    const MasterSecret secret{session.arguments().value(1).value<QDBusObjectPath>(), {}, kKeyringPassword,
-                              QStringLiteral("text/plain")};
+    const MasterSecret secret{
+        session.arguments().value(1).value<QDBusObjectPath>(), {}, kKeyringPassword, QStringLiteral("text/plain")};
     const QDBusMessage reply =
         callSecretService(QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
                           QStringLiteral("UnlockWithMasterPassword"),

@@ -32,7 +32,8 @@ class SecretStoreTest : public QObject
 private slots:
     void initTestCase()
     {
-        QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(brelta::testsupport::keyring::kSecretsService),
+        QVERIFY2(QDBusConnection::sessionBus().interface()->isServiceRegistered(
+                     brelta::testsupport::keyring::kSecretsService),
                  "run under scripts/test: it starts the Secret Service");
     }
 

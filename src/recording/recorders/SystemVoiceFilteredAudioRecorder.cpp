@@ -1,0 +1,430 @@
+#include "recording/recorders/SystemVoiceFilteredAudioRecorder.h"
+
+#include "platform/telemetry/ErrorTracker.h"
+#include "recording/recorders/RecorderErrors.h"
+#include "recording/vad/SystemVoiceFilter.h"
+
+#include <QCoroSignal>
+#include <QLoggingCategory>
+#include <QPointer>
+
+Q_LOGGING_CATEGORY(lcFilteredRecorder, "brelta.recording.SystemVoiceFilteredAudioRecorder")
+
+namespace brelta::recording {
+
+using platform::AacFileWriter;
+using platform::AudioCapture;
+using platform::PcmBuffer;
+
+// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
+// co_await twice.
+
+// The file's side of the recording, worked on by the queue's jobs only (one at a time).
+struct SystemVoiceFilteredAudioRecorder::FileSide
+{
+    std::unique_ptr<AacFileWriter> writer;
+    SystemVoiceFilter filter;
+    bool writeFailed = false;
+
+    void write(const PcmBuffer &block) { writer->write(block); }
+};
+
+SystemVoiceFilteredAudioRecorder::SystemVoiceFilteredAudioRecorder(SystemVoiceDetectorFactory systemVadProvider,
+                                                                   QObject *parent)
+    : SystemVoiceFilteredAudioRecorder(std::move(systemVadProvider), Options{}, parent)
+{}
+
+SystemVoiceFilteredAudioRecorder::SystemVoiceFilteredAudioRecorder(SystemVoiceDetectorFactory systemVadProvider,
+                                                                   Options options, QObject *parent)
+    : QObject(parent)
+    , m_systemVadProvider(std::move(systemVadProvider))
+    , m_options(std::move(options))
+{}
+
+SystemVoiceFilteredAudioRecorder::~SystemVoiceFilteredAudioRecorder()
+{
+    closeMicrophone();
+    m_systemVad.reset();
+    m_queue.drain();
+}
+
+QString SystemVoiceFilteredAudioRecorder::microphoneSourceName() const
+{
+    return m_microphone ? m_microphone->recordingSourceName() : QString();
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
+{
+    if (m_state == AudioRecordingState::Recording || m_busy) {
+        const AudioRecorderError error(QStringLiteral("recorder already started"));
+        qCCritical(lcFilteredRecorder).noquote() << "startRecording error:" << error.description();
+        throw error;
+    }
+    // Starting again would replace the paused recording's file and lose it.
+    if (m_state == AudioRecordingState::Paused)
+        throw AudioRecorderError(QStringLiteral("recorder is paused; stop it before starting a new recording"));
+    if (!url.isLocalFile())
+        throw AudioRecorderError(QStringLiteral("the output must be a local file"), url.toString());
+
+    m_busy = true;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    std::unique_ptr<ISystemVoiceActivityDectector> detector;
+    std::unique_ptr<AudioCapture> microphone;
+    auto file = std::make_shared<FileSide>();
+    std::exception_ptr failure;
+    try {
+        detector = m_systemVadProvider();
+        if (!detector)
+            throw AudioRecorderError(QStringLiteral("no system-voice detector"));
+        detector->setDelegate(this);
+        auto detectorStarted = detector->start();
+        co_await std::move(detectorStarted);
+        if (self) {
+            file->writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
+            m_file = file;
+            m_hasVoiceActivity = false;
+            auto opening = openMicrophone(false);
+            microphone = co_await std::move(opening);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        if (microphone)
+            microphone->stop();
+        co_return;
+    }
+    if (failure) {
+        // Nothing of a failed start stays behind: no stream listens, no half-made file is left.
+        qCCritical(lcFilteredRecorder).noquote() << "startRecording error:" << describeFailure(failure);
+        if (microphone)
+            microphone->stop();
+        microphone.reset();
+        m_queue.drain();
+        if (file->writer)
+            file->writer->discard();
+        m_file.reset();
+        if (detector && detector->isRunning()) {
+            detector->setDelegate(nullptr);
+            try {
+                auto detectorStopped = detector->stop();
+                co_await std::move(detectorStopped);
+            } catch (...) {
+            }
+        }
+        if (self)
+            m_busy = false;
+        std::rethrow_exception(failure);
+    }
+    m_busy = false;
+    m_systemVad = std::move(detector);
+    m_microphone = std::move(microphone);
+    m_failureReported = false;
+    m_state = AudioRecordingState::Recording;
+    qCInfo(lcFilteredRecorder).noquote() << "recording" << m_microphone->recordingSourceName() << "into"
+                                         << url.toLocalFile();
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
+{
+    if (m_stopping) {
+        // A stop is already completing the file (the recorder ending itself, say): return with it, so the
+        // caller finds the file complete.
+        auto finished = qCoro(this, &SystemVoiceFilteredAudioRecorder::stopFinished, std::chrono::minutes(5));
+        co_await std::move(finished);
+        co_return;
+    }
+    if (m_state == AudioRecordingState::Stopped || !m_file) {
+        const AudioRecorderError error(QStringLiteral("recorder already stoppped"));
+        qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << error.description();
+        throw error;
+    }
+    m_stopping = true;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    // The rest of the microphone's audio goes into the queue first; the detector's flag as it stands then
+    // filters it.
+    closeMicrophone();
+    auto detectorStopped = stopDetector();
+    co_await std::move(detectorStopped);
+    if (!self)
+        co_return;
+
+    std::shared_ptr<FileSide> file = std::move(m_file);
+    m_file.reset();
+    const QString path = file->writer->path();
+    m_state = AudioRecordingState::Stopped;
+    std::function<void()> complete = [file] {
+        QString flushFailure;
+        if (!file->writeFailed) {
+            try {
+                file->filter.flush([&file](const PcmBuffer &block) { file->write(block); });
+            } catch (const std::exception &error) {
+                flushFailure = QString::fromUtf8(error.what());
+            }
+        }
+        // Completes the file even when its last block could not be written: all before it is kept.
+        file->writer->finish();
+        if (!flushFailure.isEmpty())
+            throw platform::AudioFileError(flushFailure.toStdString());
+    };
+    std::exception_ptr failure;
+    try {
+        auto completed = m_queue.run(std::move(complete));
+        co_await std::move(completed);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    m_stopping = false;
+    Q_EMIT stopFinished();
+    if (failure) {
+        qCCritical(lcFilteredRecorder).noquote() << "stopRecording error:" << describeFailure(failure);
+        throw AudioRecorderError(QStringLiteral("recorder failed to stop"), describeFailure(failure));
+    }
+    qCInfo(lcFilteredRecorder).noquote() << "recording complete:" << path;
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::pause()
+{
+    if (m_state == AudioRecordingState::Paused)
+        throw AudioRecorderError(QStringLiteral("recorder already paused"));
+    if (m_state == AudioRecordingState::Stopped)
+        throw AudioRecorderError(QStringLiteral("recorder is not recording"));
+    m_state = AudioRecordingState::Paused;
+    if (m_microphone)
+        m_microphone->pause();
+    if (m_systemVad) {
+        auto detectorStopped = m_systemVad->stop();
+        co_await std::move(detectorStopped);
+    }
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::resume()
+{
+    if (m_state == AudioRecordingState::Recording)
+        throw AudioRecorderError(QStringLiteral("recorder already started"));
+    if (m_state == AudioRecordingState::Stopped)
+        throw AudioRecorderError(QStringLiteral("recorder is not recording"));
+    m_state = AudioRecordingState::Recording;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    // The filter needs its detector before the microphone flows again.
+    if (m_systemVad) {
+        auto detectorStarted = m_systemVad->start();
+        co_await std::move(detectorStarted);
+    }
+    if (!self || m_state != AudioRecordingState::Recording)
+        co_return;
+    if (m_microphone && !m_microphone->resume()) {
+        auto reopened = reopenMicrophone(); // its source went away during the pause
+        co_await std::move(reopened);
+    }
+}
+
+void SystemVoiceFilteredAudioRecorder::voiceActivityDidChange(bool hasVoice)
+{
+    m_hasVoiceActivity = hasVoice;
+}
+
+void SystemVoiceFilteredAudioRecorder::detectorDidFail(std::exception_ptr error)
+{
+    qCWarning(lcFilteredRecorder).noquote() << "the system-voice detector gave up:" << describeFailure(error);
+    // Without the detector the other side would reach the file: end the recording, keeping what it holds.
+    [](QPointer<SystemVoiceFilteredAudioRecorder> self, std::exception_ptr error) -> QCoro::Task<> {
+        if (!self)
+            co_return;
+        if (self->m_state != AudioRecordingState::Stopped) {
+            try {
+                auto stopped = self->stop();
+                co_await std::move(stopped);
+            } catch (...) {
+            }
+        }
+        if (self)
+            self->reportFailure(error);
+    }(QPointer<SystemVoiceFilteredAudioRecorder>(this), error);
+}
+
+QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::openMicrophone(bool paused)
+{
+    platform::AudioCaptureOptions options = m_options.capture;
+    if (options.sourceName.isEmpty()) {
+        platform::AudioServerInfo server;
+        try {
+            auto query = AudioCapture::queryServer(options.serverAddress, options.timeout);
+            server = co_await std::move(query);
+        } catch (const std::exception &error) {
+            throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
+        }
+        if (server.defaultSourceName.isEmpty())
+            throw AudioRecorderError(QStringLiteral("no microphone"),
+                                     QStringLiteral("the sound server has no audio input"));
+        if (server.defaultSourceIsMonitor)
+            throw AudioRecorderError(
+                QStringLiteral("no microphone"),
+                QStringLiteral("the default input \"%1\" carries what an output plays, not a microphone")
+                    .arg(server.defaultSourceName));
+        options.sourceName = server.defaultSourceName;
+    }
+    // Stay on this source: if it goes away the stream ends and is reopened on purpose, instead of being
+    // moved by the server to whatever source is left, which may be the system audio itself.
+    options.dontMove = true;
+    // Recording the default input means following the user's choice of it.
+    options.watchDefaultSource = m_options.capture.sourceName.isEmpty();
+
+    auto capture = std::make_unique<AudioCapture>();
+    attach(capture.get());
+    auto started = startMicrophoneCapture(capture.get(), options, m_options.firstAudioTimeout, paused);
+    co_await std::move(started);
+    co_return capture;
+}
+
+void SystemVoiceFilteredAudioRecorder::attach(AudioCapture *capture)
+{
+    connect(capture, &AudioCapture::blockReady, this, &SystemVoiceFilteredAudioRecorder::enqueueBlock);
+    connect(capture, &AudioCapture::failed, this,
+            [this, capture](const QString &message) { handleMicrophoneDied(capture, message); });
+    connect(capture, &AudioCapture::defaultSourceChanged, this,
+            [this, capture](const QString &sourceName) { followDefaultSource(capture, sourceName); });
+}
+
+void SystemVoiceFilteredAudioRecorder::enqueueBlock(const PcmBuffer &block)
+{
+    if (!m_file)
+        return;
+    // The flag as it stands when the block arrives: the detector has heard the system audio up to now.
+    const bool systemHasVoice = m_hasVoiceActivity.load();
+    m_queue.post([this, file = m_file, block, systemHasVoice] {
+        if (file->writeFailed)
+            return;
+        try {
+            file->filter.process(block, systemHasVoice, [&file](const PcmBuffer &out) { file->write(out); });
+        } catch (const std::exception &error) {
+            file->writeFailed = true;
+            const QString message = QString::fromUtf8(error.what());
+            QMetaObject::invokeMethod(
+                this, [this, message] { handleWriteFailure(message); }, Qt::QueuedConnection);
+        }
+    });
+}
+
+void SystemVoiceFilteredAudioRecorder::handleWriteFailure(const QString &message)
+{
+    qCCritical(lcFilteredRecorder).noquote() << "writeToFile error:" << message;
+    // The file cannot take more audio (disk full, …): recording on would only pretend. What it holds stays.
+    reportFailure(std::make_exception_ptr(AudioRecorderError(QStringLiteral("cannot write the recording"), message)));
+}
+
+void SystemVoiceFilteredAudioRecorder::handleMicrophoneDied(AudioCapture *capture, const QString &message)
+{
+    if (capture != m_microphone.get() || m_state == AudioRecordingState::Stopped)
+        return;
+    qCWarning(lcFilteredRecorder).noquote() << "the microphone stream ended:" << message << "- reopening it";
+    reopenMicrophone();
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::followDefaultSource(AudioCapture *capture, QString sourceName)
+{
+    if (capture != m_microphone.get() || m_state == AudioRecordingState::Stopped || m_stopping || m_reopening
+        || sourceName == capture->recordingSourceName())
+        co_return;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    QPointer<AudioCapture> current(capture);
+    // A monitor picked as the default input would record the very voice this recorder leaves out, and an
+    // empty default has nothing to record: keep the microphone that works.
+    platform::AudioServerInfo server;
+    try {
+        auto query = AudioCapture::queryServer(m_options.capture.serverAddress, m_options.capture.timeout);
+        server = co_await std::move(query);
+    } catch (const std::exception &error) {
+        if (self)
+            qCWarning(lcFilteredRecorder).noquote() << "cannot follow the default input:" << error.what();
+        co_return;
+    }
+    if (!self || !current || current != m_microphone.get() || m_state == AudioRecordingState::Stopped || m_stopping)
+        co_return;
+    if (server.defaultSourceName.isEmpty() || server.defaultSourceIsMonitor
+        || server.defaultSourceName == current->recordingSourceName()) {
+        qCInfo(lcFilteredRecorder).noquote()
+            << "default input is now" << server.defaultSourceName << "- staying on" << current->recordingSourceName();
+        co_return;
+    }
+    qCInfo(lcFilteredRecorder).noquote() << "default input is now" << server.defaultSourceName << "- following it";
+    auto reopened = reopenMicrophone();
+    co_await std::move(reopened);
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()
+{
+    if (m_reopening)
+        co_return;
+    m_reopening = true;
+    closeMicrophone();
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    std::unique_ptr<AudioCapture> fresh;
+    std::exception_ptr failure;
+    try {
+        auto opening = openMicrophone(m_state == AudioRecordingState::Paused);
+        fresh = co_await std::move(opening);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self)
+        co_return;
+    m_reopening = false;
+    if (m_state == AudioRecordingState::Stopped) {
+        if (fresh)
+            fresh->stop();
+        co_return;
+    }
+    if (fresh) {
+        m_microphone = std::move(fresh);
+        if (m_state == AudioRecordingState::Paused) // paused while it reopened
+            m_microphone->pause();
+        qCInfo(lcFilteredRecorder).noquote() << "recording continues from" << m_microphone->recordingSourceName();
+        Q_EMIT microphoneReopened(true);
+        co_return;
+    }
+    qCCritical(lcFilteredRecorder).noquote() << "cannot reopen the microphone:" << describeFailure(failure);
+    if (m_options.errorTracker)
+        m_options.errorTracker->captureError(QStringLiteral("AudioRecorderError"), describeFailure(failure));
+    Q_EMIT microphoneReopened(false);
+    reportFailure(failure);
+}
+
+void SystemVoiceFilteredAudioRecorder::closeMicrophone()
+{
+    if (!m_microphone)
+        return;
+    m_microphone->stop(); // hands over the rest of its audio, which enqueueBlock queues
+    // It may be the sender of the signal that brought us here: delete it once that has returned.
+    m_microphone.release()->deleteLater();
+}
+
+QCoro::Task<> SystemVoiceFilteredAudioRecorder::stopDetector()
+{
+    std::unique_ptr<ISystemVoiceActivityDectector> detector = std::move(m_systemVad);
+    if (!detector)
+        co_return;
+    detector->setDelegate(nullptr);
+    if (detector->isRunning()) {
+        try {
+            auto detectorStopped = detector->stop();
+            co_await std::move(detectorStopped);
+        } catch (const std::exception &error) {
+            qCWarning(lcFilteredRecorder).noquote() << "stopping the system-voice detector:" << error.what();
+        }
+    }
+}
+
+void SystemVoiceFilteredAudioRecorder::reportFailure(std::exception_ptr error)
+{
+    // One failure is enough for the session to end the recording; later ones are consequences.
+    if (m_failureReported)
+        return;
+    m_failureReported = true;
+    if (m_delegate)
+        m_delegate->recorderDidFail(error);
+}
+
+} // namespace brelta::recording
