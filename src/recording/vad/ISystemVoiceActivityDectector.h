@@ -1,5 +1,7 @@
 #pragma once
 
+// "Dectector" is the interface's given name, kept as it is spelled wherever the interface is named.
+
 #include "recording/recorders/RecorderErrors.h"
 
 #include <QCoroTask>
