@@ -44,8 +44,7 @@ protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter painter(this);
-        if (isDown())
-            painter.setOpacity(0.7);
+        painter.setOpacity(stateOpacity());
         kit::drawLine(painter, rect(), m_text, labelFont(), Colors::gray100());
         if (hasKeyboardFocus())
             kit::drawFocusRing(painter, rect(), 4);

@@ -104,10 +104,7 @@ void BrandButton::paintEvent(QPaintEvent *)
     const Tokens t = tokens(m_type, m_shape, m_size);
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled())
-        painter.setOpacity(0.4);
-    else if (isDown())
-        painter.setOpacity(0.8);
+    painter.setOpacity(stateOpacity());
 
     const QRectF frame = rect();
     const QPainterPath background = kit::roundedRect(frame, t.cornerRadius);

@@ -42,7 +42,6 @@ DropDownMenuItem::DropDownMenuItem(const QString &title, QWidget *parent)
     setAccessibleName(title);
     // As wide as the list; a long title is cut, never wrapped and never widening the list.
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    setAttribute(Qt::WA_Hover);
 }
 
 QSize DropDownMenuItem::sizeHint() const

@@ -110,7 +110,9 @@ BrandInput::BrandInput(const QString &label, Type type, QWidget *parent)
     m_field->setAttribute(Qt::WA_TranslucentBackground);
     m_field->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_field->installEventFilter(this);
+    // A press anywhere in the box, the label or the padding, puts the caret in the field.
     setFocusProxy(m_field);
+    setFocusPolicy(Qt::ClickFocus);
 
     auto *row = new QHBoxLayout(this);
     row->setContentsMargins(16, 12, 16, 12);

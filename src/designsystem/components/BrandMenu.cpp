@@ -49,8 +49,7 @@ QSize BrandMenuItem::sizeHint() const
 void BrandMenuItem::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    if (isDown())
-        painter.setOpacity(0.7);
+    painter.setOpacity(stateOpacity());
     const QRectF content = QRectF(rect()).adjusted(rowPadding, rowPadding, -rowPadding, -rowPadding);
     const bool rtl = layoutDirection() == Qt::RightToLeft;
     QRectF textArea = content;

@@ -23,6 +23,8 @@ public:
 
 protected:
     bool hasKeyboardFocus() const { return m_keyboardFocus; }
+    // How opaque to draw: dimmed while disabled, a little while held down.
+    qreal stateOpacity() const { return !isEnabled() ? 0.4 : isDown() ? 0.8 : 1.0; }
 
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;

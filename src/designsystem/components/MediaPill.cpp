@@ -42,10 +42,7 @@ void MediaPill::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (!isEnabled())
-        painter.setOpacity(0.4);
-    else if (isDown())
-        painter.setOpacity(0.8);
+    painter.setOpacity(stateOpacity());
     const QRectF frame = rect();
     const QPainterPath pill = kit::roundedRect(frame, 100);
     if (m_background)

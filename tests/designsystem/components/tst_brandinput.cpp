@@ -240,6 +240,17 @@ private slots:
         QVERIFY2(rendering::near(inside, fill, 3), qPrintable(rendering::describe(inside)));
     }
 
+    void aPressInThePaddingFocusesTheField()
+    {
+        Scene scene;
+        QVERIFY(QTest::qWaitForWindowActive(&scene.window));
+        scene.run(QStringLiteral("blur"));
+        QVERIFY(!scene.input->isFocused());
+        QTest::mouseClick(scene.input, Qt::LeftButton, {}, QPoint(4, 24));
+        QVERIFY(scene.input->field()->hasFocus());
+        QVERIFY(scene.input->isFocused());
+    }
+
     void aContextMenuDoesNotCountAsLeavingTheField()
     {
         Scene scene;
