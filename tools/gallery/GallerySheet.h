@@ -18,6 +18,7 @@ struct GallerySection
 
 // Each file of sections adds its blocks here; the sheet shows them in this order.
 QList<GallerySection> foundationSections();
+QList<GallerySection> componentSections();
 
 // The whole sheet: the sections one under the other on the kit's dark background.
 class GallerySheet : public QWidget

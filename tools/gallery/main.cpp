@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QLayout>
 #include <QScrollArea>
 
@@ -14,7 +15,7 @@ namespace {
 
 QList<brelta::gallery::GallerySection> allSections()
 {
-    return brelta::gallery::foundationSections();
+    return brelta::gallery::foundationSections() + brelta::gallery::componentSections();
 }
 
 // Sections whose title contains `filter` (any case); all when it is empty.
@@ -29,14 +30,19 @@ QList<brelta::gallery::GallerySection> selectedSections(const QString &filter)
 }
 
 // Gives the sheet the full height its width needs (adjustSize() would cap a window at part of the
-// screen) and lets queued work (size reports, the relayouts they cause) settle.
-void settle(QWidget *sheet)
+// screen) and lets queued work (size reports, the relayouts they cause) settle. `animations` more
+// milliseconds let opened panels fade in and transitions finish before the sheet is rendered.
+void settle(QWidget *sheet, int animations = 0)
 {
     for (int round = 0; round < 3; ++round) {
         QApplication::processEvents();
         sheet->layout()->activate();
         sheet->resize(sheet->width(), sheet->layout()->totalHeightForWidth(sheet->width()));
     }
+    QElapsedTimer waited;
+    waited.start();
+    while (waited.elapsed() < animations)
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
 
 // The platform plugin and scale factor are fixed when QApplication starts, so read these first.
@@ -86,7 +92,7 @@ int main(int argc, char **argv)
     if (parser.isSet(pngOption)) {
         sheet->setAttribute(Qt::WA_DontShowOnScreen);
         sheet->show();
-        settle(sheet);
+        settle(sheet, 400);
         const QString path = parser.value(pngOption);
         if (!sheet->grab().save(path, "PNG")) {
             std::fprintf(stderr, "gallery: cannot write %s\n", qPrintable(path));

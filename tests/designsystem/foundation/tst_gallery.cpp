@@ -1,3 +1,4 @@
+#include <QColor>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -46,6 +47,43 @@ private slots:
         unknown.start(gallery, {"--png", dir.filePath("none.png"), "--only", "no such section"});
         QVERIFY(unknown.waitForFinished(60000));
         QVERIFY(unknown.exitCode() != 0);
+    }
+
+    // Each component has a section of its own; the floating panels are painted where they would open.
+    void eachComponentSectionRendersAlone_data()
+    {
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QColor>("mustShow"); // a colour only that section paints, or invalid
+        for (const char *title :
+             {"Brand buttons", "Toggles", "Banners", "Loader", "Media pills", "Highlight blur", "Brand inputs"})
+            QTest::newRow(title) << QString::fromLatin1(title) << QColor();
+        QTest::newRow("Menus, with the open panel in Gray800") << QStringLiteral("Menus") << QColor(0x2B, 0x25, 0x38);
+        QTest::newRow("Dropdown, with the open list in BrandDarkPurple")
+            << QStringLiteral("Dropdown") << QColor(0x3B, 0x22, 0x66);
+    }
+
+    void eachComponentSectionRendersAlone()
+    {
+        QFETCH(QString, title);
+        QFETCH(QColor, mustShow);
+        QTemporaryDir dir;
+        const QString png = dir.filePath("section.png");
+        QProcess process;
+        process.start(qEnvironmentVariable("BRELTA_GALLERY"), {"--png", png, "--only", title});
+        QVERIFY(process.waitForFinished(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const QImage sheet(png);
+        QCOMPARE(sheet.width(), 1120);
+        // The page header and one section: a few hundred pixels, not the whole sheet.
+        QVERIFY2(sheet.height() > 250 && sheet.height() < 1200, qPrintable(QString::number(sheet.height())));
+        if (!mustShow.isValid())
+            return;
+        int found = 0;
+        for (int y = 0; y < sheet.height(); ++y)
+            for (int x = 0; x < sheet.width(); ++x)
+                if (QColor(sheet.pixel(x, y)) == mustShow)
+                    ++found;
+        QVERIFY2(found > 2000, qPrintable(QString::number(found)));
     }
 };
 
