@@ -105,6 +105,7 @@ void ApiClient::clearSession()
     m_keychainRetry.stop();
     m_accessToken.reset();
     m_refreshToken.reset();
+    m_tokenReadState = TokenState::Absent;
     m_interceptor->revoke();
     m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString());
     for (const KeychainKey key : kAllKeychainKeys)
@@ -147,11 +148,13 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     using Status = platform::SecretRead::Status;
     if (access.status == Status::Failed || refresh.status == Status::Failed) {
         // Not "signed out": the items may well be there behind a locked keyring. Keep trying.
+        m_tokenReadState = TokenState::Unreadable;
         co_return TokenLoad{TokenLoad::Failed, access.status == Status::Failed ? access.error : refresh.error};
     }
 
     m_accessToken = access.status == Status::Found ? std::optional(access.value) : std::nullopt;
     m_refreshToken = refresh.status == Status::Found ? std::optional(refresh.value) : std::nullopt;
+    m_tokenReadState = TokenState::Absent; // what it reads while no access token is held
     configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
     co_return TokenLoad{TokenLoad::Loaded, {}};
 }
