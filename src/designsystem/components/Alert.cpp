@@ -5,6 +5,7 @@
 #include "designsystem/foundation/Typography.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -39,10 +40,12 @@ std::unique_ptr<QMessageBox> createAlert(const QString &title, const QString &me
     box->setTextFormat(Qt::PlainText);
     box->setText(title);
     box->setInformativeText(message);
-    // QMessageBox reads the informative text as rich text when it looks like HTML, with links live.
-    if (auto *informative = box->findChild<QLabel *>(QStringLiteral("qt_msgbox_informativelabel"))) {
-        informative->setTextFormat(Qt::PlainText);
-        informative->setOpenExternalLinks(false);
+    // QMessageBox reads the informative text as rich text when it looks like HTML, and opens links in both.
+    for (const QString &name : {QStringLiteral("qt_msgbox_label"), QStringLiteral("qt_msgbox_informativelabel")}) {
+        if (auto *label = box->findChild<QLabel *>(name)) {
+            label->setTextFormat(Qt::PlainText);
+            label->setOpenExternalLinks(false);
+        }
     }
     const qreal ratio = parent ? parent->devicePixelRatioF() : qGuiApp->devicePixelRatio();
     QPixmap icon = QPixmap::fromImage(Icons::image(IconName::Info, 32, Colors::info(), ratio));
@@ -51,6 +54,7 @@ std::unique_ptr<QMessageBox> createAlert(const QString &title, const QString &me
     QPushButton *close = box->addButton(QMessageBox::Close);
     // The standard button's text follows the platform's translation; the kit's alert always says "Close".
     close->setText(QStringLiteral("Close"));
+    close->setIcon(QIcon());
     box->setDefaultButton(QMessageBox::Close);
     box->setEscapeButton(QMessageBox::Close);
     box->setStyleSheet(styleSheet());
