@@ -141,6 +141,8 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     const quint64 session = m_sessionNumber;
     // One after the other: the store answers each within its own timeout.
     const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
+    if (!self)
+        co_return TokenLoad{TokenLoad::Superseded, {}}; // the client is gone: its keychain may be too
     const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
     if (!self || session != m_sessionNumber)
         co_return TokenLoad{TokenLoad::Superseded, {}}; // a sign-in or sign-out since then: its tokens hold
