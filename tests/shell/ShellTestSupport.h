@@ -18,7 +18,7 @@
 #include "shell/SharedAppDelegate.h"
 #include "shell/popovers/Popovers.h"
 #include "testsupport/CheckedWait.h"
-#include "testsupport/tray/StatusNotifierWatcherProcess.h"
+#include "testsupport/tray/TrayHostProcess.h"
 
 #include <QApplication>
 #include <QCoroSignal>
@@ -283,20 +283,32 @@ struct ShellFixture
     std::unique_ptr<AppDelegate> delegate;
 };
 
+enum class TrayHost { None, StatusNotifierItem, XEmbed };
+
+inline bool startTrayHost(TrayHost host, TrayHostProcess &process)
+{
+    bool started = true;
+    if (host == TrayHost::StatusNotifierItem)
+        started = process.startStatusNotifierWatcher();
+    else if (host == TrayHost::XEmbed)
+        started = process.startXEmbedTray();
+    if (!started)
+        std::fprintf(stderr, "%s\n", qPrintable(process.errorString()));
+    return started;
+}
+
 } // namespace brelta::testsupport::shell
 
-// main() for a shell test on the Xvfb display; with `trayHost` a fake StatusNotifierWatcher runs for the
-// whole program, started before the QApplication that asks for it.
-#define BRELTA_SHELL_TEST_MAIN(TestObject, trayHost)                                                                   \
+// main() for a shell test on the Xvfb display, with the given tray host running for the whole program:
+// started before the QApplication, which asks for a StatusNotifierItem host once.
+#define BRELTA_SHELL_TEST_MAIN(TestObject, host)                                                                       \
     int main(int argc, char *argv[])                                                                                   \
     {                                                                                                                  \
         if (!brelta::testsupport::shell::useTestDisplay())                                                             \
             return 1;                                                                                                  \
-        brelta::testsupport::StatusNotifierWatcherProcess watcher;                                                     \
-        if ((trayHost) && !watcher.start()) {                                                                          \
-            std::fprintf(stderr, "%s\n", qPrintable(watcher.errorString()));                                           \
+        brelta::testsupport::TrayHostProcess trayHost;                                                                 \
+        if (!brelta::testsupport::shell::startTrayHost(brelta::testsupport::shell::TrayHost::host, trayHost))          \
             return 1;                                                                                                  \
-        }                                                                                                              \
         QApplication app(argc, argv);                                                                                  \
         QApplication::setQuitOnLastWindowClosed(false);                                                                \
         TestObject test;                                                                                               \

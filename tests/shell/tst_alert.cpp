@@ -68,5 +68,5 @@ private slots:
     }
 };
 
-BRELTA_SHELL_TEST_MAIN(AlertTest, false)
+BRELTA_SHELL_TEST_MAIN(AlertTest, None)
 #include "tst_alert.moc"

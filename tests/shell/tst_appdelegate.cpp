@@ -551,5 +551,5 @@ private:
     }
 };
 
-BRELTA_SHELL_TEST_MAIN(AppDelegateTest, true)
+BRELTA_SHELL_TEST_MAIN(AppDelegateTest, StatusNotifierItem)
 #include "tst_appdelegate.moc"

@@ -247,5 +247,5 @@ private slots:
     }
 };
 
-BRELTA_SHELL_TEST_MAIN(PopoversTest, false)
+BRELTA_SHELL_TEST_MAIN(PopoversTest, None)
 #include "tst_popovers.moc"

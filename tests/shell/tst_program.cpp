@@ -1,6 +1,6 @@
 // The program as a user starts it: one instance, handed-over starts, quitting from the menu and on signals.
 
-#include "testsupport/tray/StatusNotifierWatcherProcess.h"
+#include "testsupport/tray/TrayHostProcess.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -127,14 +127,14 @@ class ProgramTest : public QObject
 {
     Q_OBJECT
 
-    brelta::testsupport::StatusNotifierWatcherProcess watcher;
+    brelta::testsupport::TrayHostProcess watcher;
     std::unique_ptr<QTemporaryDir> home;
 
 private slots:
     void initTestCase()
     {
         QVERIFY2(!qEnvironmentVariableIsEmpty("BRELTA_TEST_DISPLAY"), "needs the X display of scripts/test");
-        QVERIFY2(watcher.start(), qPrintable(watcher.errorString()));
+        QVERIFY2(watcher.startStatusNotifierWatcher(), qPrintable(watcher.errorString()));
     }
 
     void init() { home = std::make_unique<QTemporaryDir>(); }

@@ -253,5 +253,5 @@ private slots:
     }
 };
 
-BRELTA_SHELL_TEST_MAIN(TrayTest, true)
+BRELTA_SHELL_TEST_MAIN(TrayTest, StatusNotifierItem)
 #include "tst_tray.moc"

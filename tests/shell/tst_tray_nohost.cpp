@@ -45,5 +45,5 @@ private slots:
     }
 };
 
-BRELTA_SHELL_TEST_MAIN(TrayWithoutHostTest, false)
+BRELTA_SHELL_TEST_MAIN(TrayWithoutHostTest, None)
 #include "tst_tray_nohost.moc"
