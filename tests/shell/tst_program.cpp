@@ -1,6 +1,7 @@
 // The program as a user starts it: one instance, handed-over starts, quitting from the menu and on signals.
 
 #include "testsupport/tray/TrayHostProcess.h"
+#include "testsupport/tray/TrayInspection.h"
 
 #include <QDBusArgument>
 #include <QDBusConnection>
@@ -11,12 +12,13 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <csignal>
 #include <memory>
 
-namespace {
+namespace tray = brelta::testsupport::tray;
 
-const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+namespace {
 
 // The program, with a home of its own on the test run's display, bus and keyring.
 class Program
@@ -79,47 +81,6 @@ private:
     QProcess m_process;
     QString m_log;
 };
-
-QVariant watcherProperty(const QString &name)
-{
-    QDBusMessage get =
-        QDBusMessage::createMethodCall(kWatcher, QStringLiteral("/StatusNotifierWatcher"),
-                                       QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-    get.setArguments({kWatcher, name});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(get, QDBus::Block, 5000);
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
-}
-
-// The id of the menu entry labelled `label` in the item's exported menu; -1 when there is none.
-int menuEntryId(const QString &itemService, const QString &label)
-{
-    QDBusMessage layoutCall = QDBusMessage::createMethodCall(
-        itemService, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("GetLayout"));
-    layoutCall.setArguments({0, -1, QStringList()});
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(layoutCall, QDBus::Block, 5000);
-    const QDBusArgument layout = reply.arguments().value(1).value<QDBusArgument>();
-    int id = 0;
-    QVariantMap properties;
-    int found = -1;
-    layout.beginStructure();
-    layout >> id >> properties;
-    layout.beginArray();
-    while (!layout.atEnd()) {
-        QDBusVariant child;
-        layout >> child;
-        const QDBusArgument node = child.variant().value<QDBusArgument>();
-        int childId = 0;
-        QVariantMap childProperties;
-        node.beginStructure();
-        node >> childId >> childProperties;
-        node.endStructure();
-        if (childProperties.value(QStringLiteral("label")).toString() == label)
-            found = childId;
-    }
-    layout.endArray();
-    layout.endStructure();
-    return found;
-}
 
 } // namespace
 
@@ -191,26 +152,24 @@ private slots:
 
     void quitBreltaInTheMenuEndsItWithZero()
     {
-        const QStringList before = watcherProperty(QStringLiteral("RegisteredStatusNotifierItems")).toStringList();
+        const QStringList before = tray::registeredItems();
         Program program(home->path());
         program.start();
         QVERIFY2(program.waitForLog(QStringLiteral("ServicesStarted")), qPrintable(program.log()));
         QStringList items;
         QVERIFY(QTest::qWaitFor(
             [&] {
-                items = watcherProperty(QStringLiteral("RegisteredStatusNotifierItems")).toStringList();
+                items = tray::registeredItems();
                 return items.size() > before.size();
             },
             5000));
         const QString service = items.last().section(QLatin1Char('/'), 0, 0);
-        const int quitId = menuEntryId(service, QStringLiteral("Quit Brelta"));
-        QVERIFY(quitId >= 0);
-
-        QDBusMessage event = QDBusMessage::createMethodCall(
-            service, QStringLiteral("/MenuBar"), QStringLiteral("com.canonical.dbusmenu"), QStringLiteral("Event"));
-        event.setArguments(
-            {quitId, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QVariant(0))), uint(0)});
-        QDBusConnection::sessionBus().call(event, QDBus::Block, 5000);
+        const QList<tray::MenuEntry> entries = tray::menuEntries(service);
+        const auto quit = std::find_if(entries.begin(), entries.end(), [](const tray::MenuEntry &entry) {
+            return entry.properties.value(QStringLiteral("label")).toString() == QStringLiteral("Quit Brelta");
+        });
+        QVERIFY(quit != entries.end());
+        tray::clickMenuEntry(service, quit->id);
         QVERIFY2(program.waitForExit(), qPrintable(program.log()));
         QCOMPARE(program.process().exitStatus(), QProcess::NormalExit);
         QCOMPARE(program.process().exitCode(), 0);

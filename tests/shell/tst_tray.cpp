@@ -2,6 +2,7 @@
 
 #include "platform/desktop/PopoverPlacement.h"
 #include "shell/tray/StatusItem.h"
+#include "testsupport/tray/TrayInspection.h"
 
 #include <QCursor>
 #include <QDBusArgument>
@@ -16,43 +17,28 @@ using brelta::shell::AppDelegate;
 using brelta::shell::PopoverKind;
 using brelta::shell::StatusItem;
 using brelta::testsupport::shell::ShellFixture;
+namespace tray = brelta::testsupport::tray;
 
 Q_DECLARE_METATYPE(PopoverKind)
 
 namespace {
 
-const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
-const QString kMenuInterface = QStringLiteral("com.canonical.dbusmenu");
 
-// Calls that may reach this process's own tray icon run the event loop while they wait, so the icon can answer.
-QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
-                  const QVariantList &arguments = {})
+QVariant itemProperty(const QString &itemService, const QString &name)
 {
-    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
-    message.setArguments(arguments);
-    return QDBusConnection::sessionBus().call(message, QDBus::BlockWithGui, 5000);
+    return tray::property(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, name, true);
 }
 
-QVariant dbusProperty(const QString &service, const QString &path, const QString &interface, const QString &name)
+QDBusMessage callItem(const QString &itemService, const QString &method, const QVariantList &arguments)
 {
-    const QDBusMessage reply = call(service, path, QStringLiteral("org.freedesktop.DBus.Properties"),
-                                    QStringLiteral("Get"), {interface, name});
-    return reply.arguments().value(0).value<QDBusVariant>().variant();
-}
-
-QStringList registeredItems()
-{
-    return dbusProperty(kWatcher, QStringLiteral("/StatusNotifierWatcher"), kWatcher,
-                        QStringLiteral("RegisteredStatusNotifierItems"))
-        .toStringList();
+    return tray::call(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, method, arguments, true);
 }
 
 // The icon's pixmaps as the host reads them: ARGB32 in network byte order, one per size.
 QList<QImage> iconPixmaps(const QString &itemService)
 {
-    const QVariant value =
-        dbusProperty(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("IconPixmap"));
+    const QVariant value = itemProperty(itemService, QStringLiteral("IconPixmap"));
     const QDBusArgument argument = value.value<QDBusArgument>();
     QList<QImage> images;
     argument.beginArray();
@@ -83,41 +69,7 @@ QImage expected(const QIcon &icon, const QSize &size)
     return icon.pixmap(size).toImage().convertToFormat(QImage::Format_ARGB32);
 }
 
-struct MenuEntry
-{
-    int id = 0;
-    QVariantMap properties;
-};
-
-QList<MenuEntry> menuEntries(const QString &itemService)
-{
-    const QDBusMessage reply = call(itemService, QStringLiteral("/MenuBar"), kMenuInterface,
-                                    QStringLiteral("GetLayout"), {0, -1, QStringList()});
-    QList<MenuEntry> entries;
-    if (reply.type() != QDBusMessage::ReplyMessage)
-        return entries;
-    const QDBusArgument layout = reply.arguments().value(1).value<QDBusArgument>();
-    int rootId = 0;
-    QVariantMap rootProperties;
-    layout.beginStructure();
-    layout >> rootId >> rootProperties;
-    layout.beginArray();
-    while (!layout.atEnd()) {
-        QDBusVariant child;
-        layout >> child;
-        const QDBusArgument node = child.variant().value<QDBusArgument>();
-        MenuEntry entry;
-        node.beginStructure();
-        node >> entry.id >> entry.properties;
-        node.endStructure();
-        entries.append(entry);
-    }
-    layout.endArray();
-    layout.endStructure();
-    return entries;
-}
-
-QList<QStringList> shortcutOf(const MenuEntry &entry)
+QList<QStringList> shortcutOf(const tray::MenuEntry &entry)
 {
     QList<QStringList> keys;
     const QVariant value = entry.properties.value(QStringLiteral("shortcut"));
@@ -140,14 +92,14 @@ class TrayTest : public QObject
     // Launches a delegate and returns once its icon has registered with the watcher.
     bool launchRegistered()
     {
-        const qsizetype before = registeredItems().size();
+        const qsizetype before = tray::registeredItems().size();
         f->makeDelegate();
         if (!f->launchAndWaitForServices())
             return false;
-        if (!QTest::qWaitFor([before] { return registeredItems().size() > before; }, 5000))
+        if (!QTest::qWaitFor([before] { return tray::registeredItems().size() > before; }, 5000))
             return false;
         // "<bus name>/StatusNotifierItem"
-        itemService = registeredItems().last().section(QLatin1Char('/'), 0, 0);
+        itemService = tray::registeredItems().last().section(QLatin1Char('/'), 0, 0);
         return f->delegate->hasTrayHost();
     }
 
@@ -159,15 +111,9 @@ private slots:
     {
         QVERIFY(launchRegistered());
         QVERIFY(itemService.startsWith(QLatin1Char(':')));
-        QCOMPARE(
-            dbusProperty(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("Menu"))
-                .value<QDBusObjectPath>()
-                .path(),
-            QStringLiteral("/MenuBar"));
-        QCOMPARE(
-            dbusProperty(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("Status"))
-                .toString(),
-            QStringLiteral("Active"));
+        QCOMPARE(itemProperty(itemService, QStringLiteral("Menu")).value<QDBusObjectPath>().path(),
+                 QStringLiteral("/MenuBar"));
+        QCOMPARE(itemProperty(itemService, QStringLiteral("Status")).toString(), QStringLiteral("Active"));
     }
 
     // What the host draws is the recording image while recording, the idle one otherwise (paused included).
@@ -196,7 +142,7 @@ private slots:
     void theMenuHoldsASeparatorThenQuit()
     {
         QVERIFY(launchRegistered());
-        const QList<MenuEntry> entries = menuEntries(itemService);
+        const QList<tray::MenuEntry> entries = tray::menuEntries(itemService, true);
         QCOMPARE(entries.size(), 2);
         QCOMPARE(entries[0].properties.value(QStringLiteral("type")).toString(), QStringLiteral("separator"));
         QCOMPARE(entries[1].properties.value(QStringLiteral("label")).toString(), QStringLiteral("Quit Brelta"));
@@ -204,9 +150,7 @@ private slots:
 
         // The host reports a click on the item: the program quits.
         QSignalSpy ready(f->delegate.get(), &AppDelegate::quitReady);
-        const QDBusMessage reply =
-            call(itemService, QStringLiteral("/MenuBar"), kMenuInterface, QStringLiteral("Event"),
-                 {entries[1].id, QStringLiteral("clicked"), QVariant::fromValue(QDBusVariant(QVariant(0))), uint(0)});
+        const QDBusMessage reply = tray::clickMenuEntry(itemService, entries[1].id, true);
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QTRY_COMPARE(ready.size(), 1);
     }
@@ -231,8 +175,7 @@ private slots:
         QCursor::setPos(click);
         QTRY_COMPARE(QCursor::pos(), click);
 
-        const QDBusMessage reply = call(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface,
-                                        QStringLiteral("Activate"), {click.x(), click.y()});
+        const QDBusMessage reply = callItem(itemService, QStringLiteral("Activate"), {click.x(), click.y()});
         QCOMPARE(reply.type(), QDBusMessage::ReplyMessage);
         QTRY_VERIFY(f->shown(kind));
         QCOMPARE(f->shownPopovers(), QList<PopoverKind>{kind});
@@ -246,8 +189,7 @@ private slots:
     {
         f->storeSignedInUser();
         QVERIFY(launchRegistered());
-        call(itemService, QStringLiteral("/StatusNotifierItem"), kItemInterface, QStringLiteral("SecondaryActivate"),
-             {900, 12});
+        callItem(itemService, QStringLiteral("SecondaryActivate"), {900, 12});
         QTest::qWait(200);
         QVERIFY(f->shownPopovers().isEmpty());
     }
