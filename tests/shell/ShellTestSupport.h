@@ -11,6 +11,7 @@
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
+#include "platform/desktop/LoginItem.h"
 #include "platform/keyring/SecretStore.h"
 #include "shell/AppDelegate.h"
 #include "shell/RecordingSession.h"
@@ -235,6 +236,8 @@ struct ShellFixture
         deps.calendar = &calendar;
         deps.messages = &messages;
         deps.recording = withRecordingSession ? &recording : nullptr;
+        deps.sleepWake = &sleepWake;
+        deps.loginItem = loginItem.get();
         deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
         deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));
         deps.errorTracking.installCrashHandler = false;
@@ -280,6 +283,9 @@ struct ShellFixture
     TracingCalendar calendar;
     TracingMessages messages;
     FakeRecordingSession recording;
+    brelta::shell::SleepWakeSource sleepWake;
+    // Set before makeDelegate() to register one.
+    std::unique_ptr<platform::desktop::LoginItem> loginItem;
     std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -135,6 +135,35 @@ private slots:
         QCOMPARE(QString::fromStdString(event["user"]["id"].get<std::string>()), *f->settings.text(settings::kUserId));
     }
 
+    // Each launch writes the autostart entry; a refusal goes to the error tracker and the launch goes on.
+    void theLoginItemIsRegisteredOnEachLaunch_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("written") << true;
+        QTest::newRow("refused: reported") << false;
+    }
+
+    void theLoginItemIsRegisteredOnEachLaunch()
+    {
+        QFETCH(bool, writable);
+        const QString folder = f->storage.filePath(QStringLiteral("autostart"));
+        if (!writable) {
+            QFile blocker(folder);
+            QVERIFY(blocker.open(QIODevice::WriteOnly));
+        }
+        f->loginItem = std::make_unique<brelta::platform::desktop::LoginItem>(
+            QStringLiteral("com.brelta.desktop"), QStringLiteral("/usr/bin/brelta"), folder);
+        f->makeDelegate();
+        QVERIFY(f->launchAndWaitForServices());
+        QVERIFY(f->delegate->isAppInitialized());
+        QCOMPARE(QFile::exists(f->loginItem->entryPath()), writable);
+        if (writable)
+            return;
+        QVERIFY(waitUntil([this] { return !f->server.collector().errorEvents().isEmpty(); }));
+        const std::string event = f->server.collector().errorEvents().first().dump();
+        QVERIFY2(event.find("LoginItemError") != std::string::npos, event.c_str());
+    }
+
     // Clicks and the session ------------------------------------------------------------------------
 
     // A click before the stored tokens were read waits for them instead of signing the user out.
@@ -456,6 +485,33 @@ private slots:
             QVERIFY(f->recording.hasDisplayedRecordingPopover());
             f->clock.advance(5s);
         }
+    }
+
+    // Going to sleep stops a running recording (a paused one stays); waking restarts the services.
+    void sleepAndWake_data()
+    {
+        QTest::addColumn<AudioRecordingState>("state");
+        QTest::addColumn<int>("stops");
+        QTest::newRow("recording: stopped") << AudioRecordingState::Recording << 1;
+        QTest::newRow("paused: left alone") << AudioRecordingState::Paused << 0;
+        QTest::newRow("idle") << AudioRecordingState::Stopped << 0;
+    }
+
+    void sleepAndWake()
+    {
+        QFETCH(AudioRecordingState, state);
+        QFETCH(int, stops);
+        f->makeDelegate();
+        QVERIFY(f->launchAndWaitForServices());
+        f->recording.stopsAtOnce = true;
+        f->recording.setState(state);
+        f->trace.clear();
+
+        emit f->sleepWake.aboutToSleep();
+        QCOMPARE(f->recording.stopCount, stops);
+        emit f->sleepWake.woke();
+        QCOMPARE(f->trace, (QStringList{QStringLiteral("calendar.restoreSession (absent)"),
+                                        QStringLiteral("messages.startMessagesPolling 900")}));
     }
 
     // Quit ---------------------------------------------------------------------------------------------
