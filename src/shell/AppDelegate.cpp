@@ -56,6 +56,7 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     : QObject(parent)
     , m_deps(std::move(dependencies))
     , m_statusItem(std::make_unique<StatusItem>())
+    , m_popovers(std::make_unique<Popovers>(m_deps.clock))
     , m_featureRefresh(std::make_unique<FeatureRefresh>(m_deps.api, m_deps.settings))
     , m_onboardingTimer(m_deps.clock->createTimer())
     , m_resignTimer(m_deps.clock->createTimer())
@@ -81,6 +82,7 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     });
     connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::handleStatusItemClick);
     connect(m_statusItem.get(), &StatusItem::quitChosen, this, &AppDelegate::quit);
+    connect(m_popovers.get(), &Popovers::dismissed, this, &AppDelegate::onPopoverDismissed);
 }
 
 AppDelegate::~AppDelegate()
@@ -192,7 +194,6 @@ void AppDelegate::setUpStatusItemAndPopovers()
                "AppIndicator and KStatusNotifierItem Support extension to see Brelta in the top bar; until then "
                "Brelta opens its popover at the top right of the screen when it starts or is started again.";
 
-    m_popovers = std::make_unique<Popovers>(m_deps.clock);
     using Kind = PopoverKind;
     m_popovers->setRoot(Kind::Main, new PlaceholderRoot(QStringLiteral("Brelta"), QStringLiteral("Main popover")));
     m_popovers->setRoot(Kind::Onboarding,
@@ -210,7 +211,6 @@ void AppDelegate::setUpStatusItemAndPopovers()
     m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
     for (const Kind kind : {Kind::Main, Kind::Onboarding})
         m_popovers->window(kind)->addAction(m_statusItem->quitAction());
-    connect(m_popovers.get(), &Popovers::dismissed, this, &AppDelegate::onPopoverDismissed);
 }
 
 QCoro::Task<> AppDelegate::loadTokensThenStartServices()
@@ -304,7 +304,7 @@ void AppDelegate::closePopover(PopoverKind kind)
 
 bool AppDelegate::isPopoverShown(PopoverKind kind) const
 {
-    return m_popovers && m_popovers->isShown(kind);
+    return m_popovers->isShown(kind);
 }
 
 void AppDelegate::showMainOrOnboarding()
