@@ -12,28 +12,29 @@ using std::chrono::milliseconds;
 // The notification popover's height comes from its cards; this one holds until they exist.
 constexpr QSize kNotificationPlaceholderSize{sizes::kNotificationPopoverWidth, 120};
 
-const std::array kSpecs{
-    PopoverSpec{PopoverKind::Main, "main", sizes::kMainPopoverRecordingSize, Behaviour::Transient, std::nullopt},
-    PopoverSpec{PopoverKind::Onboarding, "onboarding", sizes::kOnboardingPopoverSize, Behaviour::Transient,
-                std::nullopt},
-    PopoverSpec{PopoverKind::PostOnboarding, "post-onboarding", sizes::kPostOnboardingPopoverSize,
-                Behaviour::Semitransient, std::nullopt},
-    PopoverSpec{PopoverKind::RecordingEnded, "recording-ended", sizes::kRecordingEndedPopoverSize,
-                Behaviour::Semitransient, milliseconds(3000)},
-    PopoverSpec{PopoverKind::RecordingStarted, "recording-started", sizes::kRecordingStartedPopoverSize,
-                Behaviour::Semitransient, milliseconds(5000)},
-    PopoverSpec{PopoverKind::RecordingReminder, "recording-reminder", sizes::kRecordingStartedPopoverSize,
-                Behaviour::Semitransient, milliseconds(5000)},
-    PopoverSpec{PopoverKind::Notification, "notification", kNotificationPlaceholderSize, Behaviour::Semitransient,
-                std::nullopt},
-    PopoverSpec{PopoverKind::Alert, "alert", sizes::kRecordingEndedPopoverSize, Behaviour::Semitransient, std::nullopt},
+const std::array kSetups{
+    PopoverSetup{PopoverKind::Main, "main", sizes::kMainPopoverRecordingSize, Behaviour::Transient, std::nullopt},
+    PopoverSetup{PopoverKind::Onboarding, "onboarding", sizes::kOnboardingPopoverSize, Behaviour::Transient,
+                 std::nullopt},
+    PopoverSetup{PopoverKind::PostOnboarding, "post-onboarding", sizes::kPostOnboardingPopoverSize,
+                 Behaviour::Semitransient, std::nullopt},
+    PopoverSetup{PopoverKind::RecordingEnded, "recording-ended", sizes::kRecordingEndedPopoverSize,
+                 Behaviour::Semitransient, milliseconds(3000)},
+    PopoverSetup{PopoverKind::RecordingStarted, "recording-started", sizes::kRecordingStartedPopoverSize,
+                 Behaviour::Semitransient, milliseconds(5000)},
+    PopoverSetup{PopoverKind::RecordingReminder, "recording-reminder", sizes::kRecordingStartedPopoverSize,
+                 Behaviour::Semitransient, milliseconds(5000)},
+    PopoverSetup{PopoverKind::Notification, "notification", kNotificationPlaceholderSize, Behaviour::Semitransient,
+                 std::nullopt},
+    PopoverSetup{PopoverKind::Alert, "alert", sizes::kRecordingEndedPopoverSize, Behaviour::Semitransient,
+                 std::nullopt},
 };
 
 } // namespace
 
-const PopoverSpec &popoverSpec(PopoverKind kind)
+const PopoverSetup &popoverSetup(PopoverKind kind)
 {
-    return kSpecs[static_cast<std::size_t>(kind)];
+    return kSetups[static_cast<std::size_t>(kind)];
 }
 
 } // namespace brelta::shell

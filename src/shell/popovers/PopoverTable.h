@@ -34,7 +34,7 @@ inline constexpr std::array kAllPopoverKinds{
     PopoverKind::Alert,
 };
 
-struct PopoverSpec
+struct PopoverSetup
 {
     PopoverKind kind;
     std::string_view name;
@@ -45,6 +45,6 @@ struct PopoverSpec
     std::optional<std::chrono::milliseconds> autoClose;
 };
 
-const PopoverSpec &popoverSpec(PopoverKind kind);
+const PopoverSetup &popoverSetup(PopoverKind kind);
 
 } // namespace brelta::shell

@@ -9,19 +9,19 @@ namespace brelta::shell {
 Popovers::Popovers(platform::Clock *clock, QObject *parent) : QObject(parent)
 {
     for (const PopoverKind kind : kAllPopoverKinds) {
-        const PopoverSpec &spec = popoverSpec(kind);
+        const PopoverSetup &setup = popoverSetup(kind);
         Entry &e = entry(kind);
-        e.window = std::make_unique<platform::desktop::PopoverWindow>(spec.behaviour);
-        e.window->setObjectName(QString::fromLatin1(spec.name.data(), qsizetype(spec.name.size()))
+        e.window = std::make_unique<platform::desktop::PopoverWindow>(setup.behaviour);
+        e.window->setObjectName(QString::fromLatin1(setup.name.data(), qsizetype(setup.name.size()))
                                 + QStringLiteral("Popover"));
-        e.window->setContentSize(spec.size);
+        e.window->setContentSize(setup.size);
         connect(e.window.get(), &platform::desktop::PopoverWindow::dismissed, this,
                 [this, kind](platform::desktop::PopoverWindow::DismissReason reason) { emit dismissed(kind, reason); });
-        if (spec.autoClose) {
+        if (setup.autoClose) {
             e.autoClose = clock->createTimer();
             connect(e.autoClose.get(), &platform::Timer::timeout, this, [this, kind] {
                 if (isShown(kind)) {
-                    qCDebug(lcPopovers) << "closing" << popoverSpec(kind).name.data() << "after its time";
+                    qCDebug(lcPopovers) << "closing" << popoverSetup(kind).name.data() << "after its time";
                     entry(kind).window->close();
                 }
             });
@@ -44,10 +44,10 @@ bool Popovers::isShown(PopoverKind kind) const
 void Popovers::show(PopoverKind kind, const platform::desktop::PopoverAnchor &anchor)
 {
     Entry &e = entry(kind);
-    qCDebug(lcPopovers) << "showing the" << popoverSpec(kind).name.data() << "popover";
+    qCDebug(lcPopovers) << "showing the" << popoverSetup(kind).name.data() << "popover";
     e.window->showAt(anchor);
     if (e.autoClose)
-        e.autoClose->start(*popoverSpec(kind).autoClose, platform::Timer::Mode::SingleShot);
+        e.autoClose->start(*popoverSetup(kind).autoClose, platform::Timer::Mode::SingleShot);
 }
 
 void Popovers::close(PopoverKind kind)
