@@ -132,6 +132,7 @@ void ApiClient::clearSession()
     m_keychainRetry.stop();
     m_accessToken.reset();
     m_refreshToken.reset();
+    m_tokenReadState = TokenState::Absent;
     m_interceptor->revoke();
     m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString());
     for (const KeychainKey key : kAllKeychainKeys)
@@ -167,6 +168,8 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     const quint64 session = m_sessionNumber;
     // One after the other: the store answers each within its own timeout.
     const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
+    if (!self)
+        co_return TokenLoad{TokenLoad::Superseded, {}}; // the client is gone: its keychain may be too
     const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
     if (!self || session != m_sessionNumber)
         co_return TokenLoad{TokenLoad::Superseded, {}}; // a sign-in or sign-out since then: its tokens hold
@@ -174,11 +177,13 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
     using Status = platform::SecretRead::Status;
     if (access.status == Status::Failed || refresh.status == Status::Failed) {
         // Not "signed out": the items may well be there behind a locked keyring. Keep trying.
+        m_tokenReadState = TokenState::Unreadable;
         co_return TokenLoad{TokenLoad::Failed, access.status == Status::Failed ? access.error : refresh.error};
     }
 
     m_accessToken = access.status == Status::Found ? std::optional(access.value) : std::nullopt;
     m_refreshToken = refresh.status == Status::Found ? std::optional(refresh.value) : std::nullopt;
+    m_tokenReadState = TokenState::Absent; // what it reads while no access token is held
     configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
     co_return TokenLoad{TokenLoad::Loaded, {}};
 }

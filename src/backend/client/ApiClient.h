@@ -62,6 +62,10 @@ public:
     // Tokens ---------------------------------------------------------------------------------------
 
     std::optional<QString> accessToken() const { return m_accessToken; }
+    // What is known of the access token. Only Absent means signed out: before the launch-time read has
+    // answered, or while the keyring cannot be read (locked, no Secret Service), the token may well exist.
+    enum class TokenState { NotRead, Held, Absent, Unreadable };
+    TokenState accessTokenState() const { return m_accessToken ? TokenState::Held : m_tokenReadState; }
     std::optional<QString> refreshToken() const { return m_refreshToken; }
     std::shared_ptr<OAuthRequestInterceptor> interceptor() const { return m_interceptor; }
 
@@ -164,6 +168,8 @@ private:
 
     std::optional<QString> m_accessToken;
     std::optional<QString> m_refreshToken;
+    // What the last read of the stored tokens found while no token is held (see accessTokenState()).
+    TokenState m_tokenReadState = TokenState::NotRead;
     std::shared_ptr<OAuthRequestInterceptor> m_interceptor;
     // Counts sessions: every configureInterceptor and clearSession starts a new one, and work begun in an
     // older one (a refresh, a launch-time read) does not touch the new one's tokens.

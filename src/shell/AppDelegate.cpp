@@ -1,0 +1,533 @@
+#include "shell/AppDelegate.h"
+
+#include "analytics/AnalyticsManager.h"
+#include "backend/client/ApiClient.h"
+#include "platform/SettingsStore.h"
+#include "platform/StoredSettings.h"
+#include "platform/desktop/LoginItem.h"
+#include "shell/FeatureRefresh.h"
+#include "shell/PopoverSizes.h"
+#include "shell/RecordingSession.h"
+#include "shell/Services.h"
+#include "shell/SharedAppDelegate.h"
+#include "shell/popovers/PlaceholderRoots.h"
+#include "shell/popovers/Popovers.h"
+#include "shell/popovers/SettingsWindow.h"
+#include "shell/tray/StatusItem.h"
+
+#include <QLoggingCategory>
+
+#include <utility>
+
+Q_LOGGING_CATEGORY(lcAppDelegate, "brelta.shell.AppDelegate")
+
+namespace brelta::shell {
+
+namespace settings = platform::settings;
+using platform::desktop::PopoverWindow;
+using recording::AudioRecordingState;
+
+namespace {
+
+// The popovers a left click on the tray icon closes before it opens the main (or onboarding) popover.
+constexpr std::array kClosedByStatusItemClick{
+    PopoverKind::PostOnboarding, PopoverKind::RecordingEnded, PopoverKind::RecordingStarted,
+    PopoverKind::Notification,   PopoverKind::Alert,
+};
+
+// Frame-owned: the session may go while its stop runs.
+QCoro::Task<> stopRecordingInBackground(QPointer<RecordingSession> session, QString why)
+{
+    if (!session)
+        co_return;
+    try {
+        QCoro::Task<> stop = session->stopRecording();
+        co_await std::move(stop);
+    } catch (const std::exception &error) {
+        qCWarning(lcAppDelegate).noquote() << "stopping the recording" << why << "failed:" << error.what();
+    } catch (...) {
+        qCWarning(lcAppDelegate).noquote() << "stopping the recording" << why << "failed";
+    }
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
+    : QObject(parent)
+    , m_deps(std::move(dependencies))
+    , m_statusItem(std::make_unique<StatusItem>())
+    , m_popovers(std::make_unique<Popovers>(m_deps.clock))
+    , m_featureRefresh(std::make_unique<FeatureRefresh>(m_deps.api, m_deps.settings))
+    , m_onboardingTimer(m_deps.clock->createTimer())
+    , m_resignTimer(m_deps.clock->createTimer())
+    , m_logOutTimer(m_deps.clock->createTimer())
+    , m_quitTimer(m_deps.clock->createTimer())
+{
+    connect(m_onboardingTimer.get(), &platform::Timer::timeout, this, [this] {
+        // Onboarding may have been completed in the second since launch.
+        if (!onboardingCompleted())
+            showOnboardingPopover();
+    });
+    connect(m_resignTimer.get(), &platform::Timer::timeout, this, [this] {
+        if (!m_deps.recording)
+            return;
+        showRecordingStartedPopover();
+        m_deps.recording->setHasDisplayedRecordingPopover(true);
+    });
+    connect(m_logOutTimer.get(), &platform::Timer::timeout, this, &AppDelegate::finishLogOut);
+    connect(m_quitTimer.get(), &platform::Timer::timeout, this, [this] {
+        qCWarning(lcAppDelegate) << "the recording was not handed off within" << kQuitStopTimeout.count()
+                                 << "ms; quitting all the same";
+        finishQuit();
+    });
+    connect(m_statusItem.get(), &StatusItem::clicked, this, &AppDelegate::handleStatusItemClick);
+    connect(m_statusItem.get(), &StatusItem::quitChosen, this, &AppDelegate::quit);
+    connect(m_popovers.get(), &Popovers::dismissed, this, &AppDelegate::onPopoverDismissed);
+}
+
+AppDelegate::~AppDelegate()
+{
+    // The analytics holder outlives this delegate; it must not keep the client this one owns.
+    if (m_deps.analytics && m_deps.analytics->client() == m_analyticsClient.get())
+        m_deps.analytics->setClient(nullptr);
+}
+
+void AppDelegate::step(LaunchStep done)
+{
+    qCDebug(lcAppDelegate) << "launch:" << done;
+    emit launchStepDone(done);
+}
+
+bool AppDelegate::hasTrayHost() const
+{
+    return m_statusItem->hostAvailable();
+}
+
+bool AppDelegate::onboardingCompleted() const
+{
+    return m_deps.settings->value(settings::kOnboardingCompleted);
+}
+
+QString AppDelegate::storedUsername() const
+{
+    return m_deps.settings->text(settings::kUsername).value_or(QString());
+}
+
+// Launch -------------------------------------------------------------------------------------------------
+
+void AppDelegate::launch()
+{
+    if (std::exchange(m_launched, true))
+        return;
+
+    m_deps.shared->publish(this);
+    step(LaunchStep::Published);
+
+    setUpErrorReporting();
+    step(LaunchStep::ErrorReporting);
+
+    setUpStatusItemAndPopovers();
+    step(LaunchStep::StatusItemAndPopovers);
+
+    m_settingsWindow = std::make_unique<SettingsWindow>();
+    m_settingsWindow->addAction(m_statusItem->quitAction());
+    step(LaunchStep::SettingsWindow);
+
+    // Not awaited: the steps below run while the keyring answers.
+    step(LaunchStep::TokenLoadStarted);
+    loadTokensThenStartServices();
+
+    setUpAnalytics();
+    step(LaunchStep::Analytics);
+
+    // The web-view recorder's windowless page host belongs here, after the tray is up; its page loads only
+    // when the recording session chooses that recorder.
+    qCInfo(lcAppDelegate) << "the web-view recorder is not in this build; no page host";
+    step(LaunchStep::WebRecorderHost);
+
+    observeSleepAndWake();
+    step(LaunchStep::SleepWake);
+
+    attachRecordingSession();
+    step(LaunchStep::RecordingDelegate);
+
+    if (m_deps.recording)
+        connect(m_deps.recording, &RecordingSession::stateChanged, this, &AppDelegate::updateStatusImage);
+    updateStatusImage();
+    step(LaunchStep::StatusImage);
+
+    if (const std::optional<QString> username = m_deps.settings->text(settings::kUsername);
+        username && m_deps.recording)
+        m_deps.recording->setUsername(*username);
+    step(LaunchStep::RecordingUsername);
+
+    scheduleOnboardingPopover();
+    step(LaunchStep::OnboardingScheduled);
+
+    m_initialized = true;
+    step(LaunchStep::Initialized);
+
+    registerLoginItem();
+    step(LaunchStep::LoginItem);
+
+    // Without a tray the program would be unreachable: show what a click would have shown.
+    if (!m_statusItem->hostAvailable())
+        showMainOrOnboarding();
+}
+
+void AppDelegate::setUpErrorReporting()
+{
+    m_errorTracker = std::make_unique<platform::ErrorTracker>(m_deps.errorTracking, m_deps.network, m_deps.clock);
+    const QString userId = m_deps.settings->text(settings::kUserId).value_or(QString());
+    m_errorTracker->setUser(userId.isEmpty() ? std::nullopt : std::optional(userId));
+    // The backend client's own reports (keychain writes, a refused refresh) go to the error tracker.
+    platform::ErrorTracker *tracker = m_errorTracker.get();
+    connect(m_deps.api, &backend::ApiClient::errorReported, tracker,
+            [tracker](const platform::AppError &error) { tracker->captureError(error); });
+}
+
+void AppDelegate::setUpStatusItemAndPopovers()
+{
+    if (!m_statusItem->setUp())
+        qCWarning(lcAppDelegate).noquote()
+            << "this desktop shows no tray icons (no StatusNotifierItem host, no system tray). On GNOME, turn on the "
+               "AppIndicator and KStatusNotifierItem Support extension to see Brelta in the top bar; until then "
+               "Brelta opens its popover at the top right of the screen when it starts or is started again.";
+
+    using Kind = PopoverKind;
+    m_popovers->setRoot(Kind::Main, new PlaceholderRoot(QStringLiteral("Brelta"), QStringLiteral("Main popover")));
+    m_popovers->setRoot(Kind::Onboarding,
+                        new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
+    m_popovers->setRoot(Kind::PostOnboarding,
+                        new PlaceholderRoot(QStringLiteral("Brelta lives here"), QStringLiteral("Post-onboarding")));
+    m_popovers->setRoot(Kind::RecordingEnded,
+                        new PlaceholderRoot(QStringLiteral("Recording ended"), QStringLiteral("Recording-ended")));
+    m_popovers->setRoot(Kind::RecordingStarted,
+                        new PlaceholderRoot(QStringLiteral("Recording started"), QStringLiteral("Recording-started")));
+    m_popovers->setRoot(Kind::RecordingReminder,
+                        new PlaceholderRoot(QStringLiteral("Still recording"), QStringLiteral("Recording reminder")));
+    m_popovers->setRoot(Kind::Notification,
+                        new PlaceholderRoot(QStringLiteral("Notification"), QStringLiteral("Notification popover")));
+    m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
+    for (const Kind kind : {Kind::Main, Kind::Onboarding})
+        m_popovers->window(kind)->addAction(m_statusItem->quitAction());
+}
+
+QCoro::Task<> AppDelegate::loadTokensThenStartServices()
+{
+    QPointer<AppDelegate> self(this);
+    QCoro::Task<> load = m_deps.api->loadTokensFromKeychain();
+    co_await std::move(load);
+    if (!self)
+        co_return;
+    m_tokensRead = true;
+    startServices();
+    step(LaunchStep::ServicesStarted);
+    if (std::exchange(m_showMainAfterTokenRead, false))
+        showMainOrOnboarding();
+}
+
+void AppDelegate::startServices()
+{
+    m_deps.calendar->restoreSession();
+    m_deps.calendar->scheduleIntegrationReminder();
+    m_deps.messages->startMessagesPolling(kMessagePollingInterval);
+    m_deps.messages->scheduleCoachingTips();
+    qCInfo(lcAppDelegate) << "the upload queue is not in this build; no retry timer";
+}
+
+void AppDelegate::setUpAnalytics()
+{
+    m_analyticsClient =
+        std::make_unique<platform::AnalyticsClient>(m_deps.analyticsConfiguration, m_deps.network, m_deps.clock);
+    m_deps.analytics->setClient(m_analyticsClient.get());
+    const QString userId = m_deps.settings->text(settings::kUserId).value_or(QString());
+    const QString username = storedUsername();
+    if (!userId.isEmpty() && !username.isEmpty())
+        m_deps.analytics->identify(userId, username);
+}
+
+void AppDelegate::observeSleepAndWake()
+{
+    if (!m_deps.sleepWake) {
+        qCInfo(lcAppDelegate) << "no sleep and wake source in this build";
+        return;
+    }
+    connect(m_deps.sleepWake, &SleepWakeSource::aboutToSleep, this, &AppDelegate::sleepListener);
+    connect(m_deps.sleepWake, &SleepWakeSource::woke, this, &AppDelegate::wakeListener);
+}
+
+void AppDelegate::attachRecordingSession()
+{
+    if (!m_deps.recording) {
+        qCInfo(lcAppDelegate) << "the recording session is not in this build";
+        return;
+    }
+    connect(m_deps.recording, &RecordingSession::recordingFinished, this, &AppDelegate::handleRecordingFinished);
+    connect(m_deps.recording, &RecordingSession::reminderDue, this, &AppDelegate::showRecordingReminderPopover);
+}
+
+void AppDelegate::scheduleOnboardingPopover()
+{
+    if (!onboardingCompleted())
+        m_onboardingTimer->start(kOnboardingDelay, platform::Timer::Mode::SingleShot);
+}
+
+void AppDelegate::registerLoginItem()
+{
+    if (!m_deps.loginItem) {
+        qCInfo(lcAppDelegate) << "starting at login is off in this build";
+        return;
+    }
+    const platform::desktop::LoginItem::Result result = m_deps.loginItem->registerItem();
+    if (!result.written) {
+        qCWarning(lcAppDelegate).noquote() << "the login item could not be registered:" << result.error;
+        m_errorTracker->captureError(QStringLiteral("LoginItemError"), result.error);
+    } else if (result.keptDisabled) {
+        qCInfo(lcAppDelegate) << "the login item is switched off by the user and stays so";
+    }
+}
+
+// Popovers ---------------------------------------------------------------------------------------------
+
+void AppDelegate::showPopover(PopoverKind kind, bool activate)
+{
+    m_popovers->show(kind, m_statusItem->anchor());
+    if (activate)
+        m_popovers->window(kind)->activate();
+}
+
+void AppDelegate::closePopover(PopoverKind kind)
+{
+    m_popovers->close(kind);
+}
+
+bool AppDelegate::isPopoverShown(PopoverKind kind) const
+{
+    return m_popovers->isShown(kind);
+}
+
+void AppDelegate::showMainOrOnboarding()
+{
+    if (!onboardingCompleted()) {
+        showOnboardingPopover();
+        return;
+    }
+    using TokenState = backend::ApiClient::TokenState;
+    switch (m_deps.api->accessTokenState()) {
+    case TokenState::NotRead:
+        // Signing out now would wipe a user whose token is simply not read yet.
+        qCInfo(lcAppDelegate) << "the stored tokens are still being read; the popover opens once they are";
+        m_showMainAfterTokenRead = true;
+        return;
+    case TokenState::Held:
+        showMainPopover();
+        return;
+    case TokenState::Unreadable:
+        // A locked keyring is no sign-out: the token is there and is read once the keyring opens.
+        qCInfo(lcAppDelegate) << "the keyring cannot be read now; opening the main popover without signing out";
+        showMainPopover();
+        return;
+    case TokenState::Absent:
+        logOut();
+        return;
+    }
+}
+
+void AppDelegate::showMainPopover()
+{
+    if (storedUsername().isEmpty())
+        m_popovers->setContentSize(PopoverKind::Main, sizes::kOnboardingPopoverSize);
+    m_featureRefresh->start();
+    showPopover(PopoverKind::Main, true);
+}
+
+void AppDelegate::showOnboardingPopover()
+{
+    showPopover(PopoverKind::Onboarding, true);
+}
+
+void AppDelegate::showRecordingEndedPopover()
+{
+    showPopover(PopoverKind::RecordingEnded);
+}
+
+void AppDelegate::showRecordingStartedPopover()
+{
+    const bool privacyControl = m_deps.settings->value(settings::kUseWebViewRecorderNewest);
+    m_popovers->setContentSize(PopoverKind::RecordingStarted, privacyControl
+                                                                  ? sizes::kRecordingStartedPopoverSize
+                                                                  : sizes::kRecordingStartedWarningPopoverSize);
+    showPopover(PopoverKind::RecordingStarted);
+}
+
+void AppDelegate::showRecordingReminderPopover()
+{
+    showPopover(PopoverKind::RecordingReminder);
+}
+
+void AppDelegate::closeNotificationPopover()
+{
+    closePopover(PopoverKind::Notification);
+}
+
+void AppDelegate::showAlert(const QString &title, const QString &message)
+{
+    auto *root = new AlertRoot(title, message);
+    connect(root, &AlertRoot::tapped, this, [this] { closePopover(PopoverKind::Alert); });
+    m_popovers->setRoot(PopoverKind::Alert, root);
+    m_popovers->setContentSize(PopoverKind::Alert,
+                               QSize(sizes::kRecordingEndedPopoverWidth, AlertRoot::heightFor(title, message)));
+    showPopover(PopoverKind::Alert);
+}
+
+void AppDelegate::showCalendarIntegrationReminder()
+{
+    closePopover(PopoverKind::Alert);
+    m_popovers->setRoot(PopoverKind::Alert, new PlaceholderRoot(QStringLiteral("Connect your calendar"),
+                                                                QStringLiteral("Calendar-integration reminder")));
+    m_popovers->setContentSize(PopoverKind::Alert, sizes::kCalendarReminderPopoverSize);
+    showPopover(PopoverKind::Alert);
+}
+
+void AppDelegate::handleStatusItemClick()
+{
+    for (const PopoverKind kind : kClosedByStatusItemClick) {
+        if (isPopoverShown(kind))
+            closePopover(kind);
+    }
+    // Once, whatever was open: opening the main popover for each closed one would put it beside onboarding.
+    showMainOrOnboarding();
+}
+
+void AppDelegate::onPopoverDismissed(PopoverKind kind, PopoverWindow::DismissReason reason)
+{
+    if (kind == PopoverKind::Main && reason == PopoverWindow::DismissReason::LostActivation)
+        applicationDidResignActive();
+}
+
+void AppDelegate::applicationDidResignActive()
+{
+    RecordingSession *recording = m_deps.recording;
+    if (!recording || recording->state() != AudioRecordingState::Recording || recording->hasDisplayedRecordingPopover())
+        return;
+    m_resignTimer->start(kRecordingStartedAfterResign, platform::Timer::Mode::SingleShot);
+}
+
+void AppDelegate::updateStatusImage()
+{
+    m_statusItem->setRecording(m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording);
+}
+
+// Session ----------------------------------------------------------------------------------------------
+
+void AppDelegate::setUser(const QString &userId, const QString &username)
+{
+    if (!m_deps.settings->setText(settings::kUsername, username)
+        || !m_deps.settings->setText(settings::kUserId, userId))
+        qCWarning(lcAppDelegate) << "the signed-in user could not be stored";
+    if (m_deps.recording)
+        m_deps.recording->setUsername(username);
+    m_deps.analytics->identify(userId, username);
+}
+
+void AppDelegate::logOut()
+{
+    if (isPopoverShown(PopoverKind::Main))
+        closePopover(PopoverKind::Main);
+    m_logOutTimer->start(kLogOutDelay, platform::Timer::Mode::SingleShot);
+}
+
+void AppDelegate::finishLogOut()
+{
+    qCInfo(lcAppDelegate) << "signing out";
+    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording)
+        stopRecordingInBackground(m_deps.recording, QStringLiteral("at sign-out"));
+    m_deps.messages->stopTimers();
+    m_deps.calendar->disconnect();
+    qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to empty";
+    if (!m_deps.settings->setText(settings::kUsername, QString())
+        || !m_deps.settings->setText(settings::kUserId, QString())
+        || !m_deps.settings->setValue(settings::kOnboardingCompleted, false))
+        qCWarning(lcAppDelegate) << "the signed-out state could not be stored";
+    if (m_deps.recording)
+        m_deps.recording->setUsername(QString());
+    m_deps.api->clearSession();
+    m_deps.analytics->reset();
+    if (m_errorTracker)
+        m_errorTracker->setUser(std::nullopt);
+    showOnboardingPopover();
+}
+
+void AppDelegate::handleRecordingFinished(bool isTooShort, const std::optional<QString> &errorMessage)
+{
+    if (!errorMessage) {
+        if (isPopoverShown(PopoverKind::Main))
+            closePopover(PopoverKind::Main);
+        showRecordingEndedPopover();
+        m_deps.messages->startMessagesPolling(kMessagePollingAfterRecording);
+        return;
+    }
+    // The error's own text stays in the log; the user gets a fixed sentence.
+    qCInfo(lcAppDelegate).noquote() << "the recording could not be processed:" << *errorMessage;
+    if (isTooShort)
+        showAlert(QStringLiteral("The session was too short"),
+                  QStringLiteral("Please record at least %1 seconds").arg(2));
+    else
+        showAlert(QStringLiteral("Unable to process your recording"),
+                  QStringLiteral("Something went wrong. Please try again"));
+}
+
+void AppDelegate::sleepListener()
+{
+    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording)
+        stopRecordingInBackground(m_deps.recording, QStringLiteral("before sleep"));
+}
+
+void AppDelegate::wakeListener()
+{
+    m_deps.calendar->restoreSession();
+    m_deps.messages->startMessagesPolling(kMessagePollingInterval);
+    qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to retry after waking";
+}
+
+void AppDelegate::handleArgumentsFromAnotherStart(const QStringList &arguments)
+{
+    qCInfo(lcAppDelegate) << "started again with" << (arguments.size() - 1) << "arguments";
+    showMainOrOnboarding();
+}
+
+// Quit -------------------------------------------------------------------------------------------------
+
+void AppDelegate::quit()
+{
+    if (std::exchange(m_quitting, true))
+        return;
+    RecordingSession *recording = m_deps.recording;
+    if (!recording || recording->state() == AudioRecordingState::Stopped) {
+        finishQuit();
+        return;
+    }
+    qCInfo(lcAppDelegate) << "stopping the recording before quitting";
+    m_quitTimer->start(kQuitStopTimeout, platform::Timer::Mode::SingleShot);
+    stopRecordingThenQuit();
+}
+
+QCoro::Task<> AppDelegate::stopRecordingThenQuit()
+{
+    QPointer<AppDelegate> self(this);
+    QCoro::Task<> stop = stopRecordingInBackground(m_deps.recording, QStringLiteral("to quit"));
+    co_await std::move(stop);
+    if (self)
+        finishQuit();
+}
+
+void AppDelegate::finishQuit()
+{
+    if (std::exchange(m_quitReported, true))
+        return;
+    m_quitTimer->stop();
+    emit quitReady();
+}
+
+} // namespace brelta::shell

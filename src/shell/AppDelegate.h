@@ -1,0 +1,208 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/desktop/PopoverWindow.h"
+#include "platform/telemetry/AnalyticsClient.h"
+#include "platform/telemetry/ErrorTracker.h"
+#include "shell/popovers/PopoverTable.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+
+namespace brelta::analytics {
+class AnalyticsManager;
+}
+namespace brelta::backend {
+class ApiClient;
+}
+namespace brelta::platform {
+class SettingsStore;
+namespace desktop {
+class LoginItem;
+}
+} // namespace brelta::platform
+
+namespace brelta::shell {
+
+class CalendarService;
+class FeatureRefresh;
+class MessageService;
+class Popovers;
+class RecordingSession;
+class SettingsWindow;
+class SharedAppDelegate;
+class SleepWakeSource;
+class StatusItem;
+
+// The shared instances the delegate works with, made in main (or by a test) and handed in. Those marked
+// optional may be null: the launch then logs that the part is not in this build and goes on without it.
+struct AppDelegateDependencies
+{
+    platform::SettingsStore *settings = nullptr;
+    platform::Clock *clock = nullptr;
+    QNetworkAccessManager *network = nullptr;
+    backend::ApiClient *api = nullptr;
+    analytics::AnalyticsManager *analytics = nullptr;
+    SharedAppDelegate *shared = nullptr;
+    CalendarService *calendar = nullptr;
+    MessageService *messages = nullptr;
+    // Optional.
+    RecordingSession *recording = nullptr;
+    SleepWakeSource *sleepWake = nullptr;
+    platform::desktop::LoginItem *loginItem = nullptr;
+    // The telemetry clients the launch starts (steps 2 and 6).
+    platform::ErrorTrackerOptions errorTracking;
+    platform::AnalyticsConfiguration analyticsConfiguration;
+};
+
+// The hub of the program: runs the launch sequence, owns the tray icon, the eight popovers, the status
+// menu and the settings window, and is what every other part calls to show or close a popover, to sign the
+// user out or to quit. Lives on the main thread for the whole process.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The steps of launch(), in their order, and the start of the services once the tokens were read.
+    enum class LaunchStep {
+        Published,
+        ErrorReporting,
+        StatusItemAndPopovers,
+        SettingsWindow,
+        TokenLoadStarted,
+        Analytics,
+        WebRecorderHost,
+        SleepWake,
+        RecordingDelegate,
+        StatusImage,
+        RecordingUsername,
+        OnboardingScheduled,
+        Initialized,
+        LoginItem,
+        ServicesStarted,
+    };
+    Q_ENUM(LaunchStep)
+
+    static constexpr std::chrono::milliseconds kOnboardingDelay{1000};
+    static constexpr std::chrono::milliseconds kRecordingStartedAfterResign{300};
+    static constexpr std::chrono::milliseconds kLogOutDelay{500};
+    static constexpr std::chrono::milliseconds kQuitStopTimeout{5000};
+    static constexpr std::chrono::seconds kMessagePollingInterval{900};
+    static constexpr std::chrono::seconds kMessagePollingAfterRecording{30};
+
+    explicit AppDelegate(AppDelegateDependencies dependencies, QObject *parent = nullptr);
+    ~AppDelegate() override;
+
+    // The launch sequence; runs once.
+    void launch();
+    bool isAppInitialized() const { return m_initialized; }
+    bool hasTrayHost() const;
+
+    // Popovers ---------------------------------------------------------------------------------------
+
+    // Shows a popover by the tray icon. With `activate` it also takes the focus (focus-taking popovers only).
+    void showPopover(PopoverKind kind, bool activate = false);
+    void closePopover(PopoverKind kind);
+    bool isPopoverShown(PopoverKind kind) const;
+
+    // The main popover once onboarding is done and the user holds a session, the onboarding popover before.
+    // Waits for the stored tokens to be read first; signs out only when the keyring says there is no token.
+    void showMainOrOnboarding();
+    void showMainPopover();
+    void showOnboardingPopover();
+    void showRecordingEndedPopover();
+    void showRecordingStartedPopover();
+    void showRecordingReminderPopover();
+    void closeNotificationPopover();
+    // The alert popover with these texts, without taking the focus; it stays until tapped or a click on
+    // the tray icon.
+    void showAlert(const QString &title, const QString &message);
+    void showCalendarIntegrationReminder();
+
+    // The tray icon's left click: closes the hint, recording, notification and alert popovers that are
+    // open, then opens the main or onboarding popover once.
+    void handleStatusItemClick();
+
+    // Session -----------------------------------------------------------------------------------------
+
+    // Signs out: closes the main popover and, shortly after, forgets the user and their session and shows
+    // onboarding.
+    void logOut();
+    void setUser(const QString &userId, const QString &username);
+
+    // The recording session's outcome of processing a finished recording.
+    void handleRecordingFinished(bool isTooShort, const std::optional<QString> &errorMessage);
+
+    // Quitting: stops a recording under way (running or paused) and waits up to kQuitStopTimeout for it to
+    // be handed to the upload queue, then emits quitReady(). Asking again meanwhile changes nothing.
+    void quit();
+    bool isQuitting() const { return m_quitting; }
+
+    // The second start of the program handed over its arguments.
+    void handleArgumentsFromAnotherStart(const QStringList &arguments);
+
+    // Parts, for the screens and for tests.
+    Popovers *popovers() const { return m_popovers.get(); }
+    StatusItem *statusItem() const { return m_statusItem.get(); }
+    SettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
+    platform::ErrorTracker *errorTracker() const { return m_errorTracker.get(); }
+    platform::AnalyticsClient *analyticsClient() const { return m_analyticsClient.get(); }
+
+signals:
+    void launchStepDone(brelta::shell::AppDelegate::LaunchStep step);
+    // Everything is in order to end the process.
+    void quitReady();
+
+private:
+    void setUpErrorReporting();
+    void setUpStatusItemAndPopovers();
+    void setUpAnalytics();
+    QCoro::Task<> loadTokensThenStartServices();
+    void startServices();
+    void observeSleepAndWake();
+    void attachRecordingSession();
+    void scheduleOnboardingPopover();
+    void registerLoginItem();
+    void step(LaunchStep done);
+
+    void updateStatusImage();
+    void onPopoverDismissed(PopoverKind kind, platform::desktop::PopoverWindow::DismissReason reason);
+    void applicationDidResignActive();
+    void finishLogOut();
+    void sleepListener();
+    void wakeListener();
+    QCoro::Task<> stopRecordingThenQuit();
+    void finishQuit();
+
+    bool onboardingCompleted() const;
+    QString storedUsername() const;
+
+    AppDelegateDependencies m_deps;
+    std::unique_ptr<platform::ErrorTracker> m_errorTracker;
+    std::unique_ptr<platform::AnalyticsClient> m_analyticsClient;
+    std::unique_ptr<StatusItem> m_statusItem;
+    std::unique_ptr<Popovers> m_popovers;
+    std::unique_ptr<SettingsWindow> m_settingsWindow;
+    std::unique_ptr<FeatureRefresh> m_featureRefresh;
+    std::unique_ptr<platform::Timer> m_onboardingTimer;
+    std::unique_ptr<platform::Timer> m_resignTimer;
+    std::unique_ptr<platform::Timer> m_logOutTimer;
+    std::unique_ptr<platform::Timer> m_quitTimer;
+
+    bool m_launched = false;
+    bool m_initialized = false;
+    bool m_tokensRead = false;
+    // A click came before the stored tokens were read: answer it once they are.
+    bool m_showMainAfterTokenRead = false;
+    bool m_quitting = false;
+    bool m_quitReported = false;
+};
+
+} // namespace brelta::shell

@@ -1,0 +1,45 @@
+#pragma once
+
+#include "recording/recorders/AudioRecordingState.h"
+
+#include <QCoroTask>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+namespace brelta::shell {
+
+// What the shell needs of the recording session: its state (for the status image, the quit and the
+// recording-started popover), the flag that the recording-started popover was shown, the user name sent
+// with uploads, and a stop. The session's own calls into the shell (a finished recording was processed, a
+// reminder is due) arrive as the signals below; the object that wraps the session translates them.
+class RecordingSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    virtual recording::AudioRecordingState state() const = 0;
+
+    virtual bool hasDisplayedRecordingPopover() const = 0;
+    virtual void setHasDisplayedRecordingPopover(bool shown) = 0;
+
+    virtual void setUsername(const QString &username) = 0;
+
+    // Stops a running or paused recording. Finishes once the finished recording has been handed to the
+    // upload queue, or throws when the stop failed.
+    virtual QCoro::Task<> stopRecording() = 0;
+
+signals:
+    // After every change of state().
+    void stateChanged();
+    // A finished recording was processed: no message when it was queued for upload; a message when it was
+    // too short (and deleted) or could not be processed.
+    void recordingFinished(bool isTooShort, std::optional<QString> errorMessage);
+    // The still-recording or final reminder fired.
+    void reminderDue();
+};
+
+} // namespace brelta::shell

@@ -1,0 +1,104 @@
+// The tray program's entry point: chooses the display platform, keeps one instance, builds the shared
+// instances and hands them to the application delegate, whose launch sequence does the rest.
+
+#include "analytics/AnalyticsManager.h"
+#include "analytics/TelemetrySetup.h"
+#include "backend/client/ApiClient.h"
+#include "backend/client/KeychainStore.h"
+#include "platform/BuildInfo.h"
+#include "platform/Clock.h"
+#include "platform/Logging.h"
+#include "platform/SettingsStore.h"
+#include "platform/desktop/DisplayPlatform.h"
+#include "platform/desktop/LoginItem.h"
+#include "platform/desktop/SingleInstance.h"
+#include "platform/desktop/TerminationSignals.h"
+#include "platform/keyring/SecretStore.h"
+#include "shell/AppDelegate.h"
+#include "shell/LoggingServices.h"
+#include "shell/SharedAppDelegate.h"
+
+#include <QApplication>
+#include <QIcon>
+#include <QLoggingCategory>
+#include <QNetworkAccessManager>
+#include <QTimer>
+
+#include <memory>
+
+Q_LOGGING_CATEGORY(lcMain, "brelta.shell.main")
+
+using namespace brelta;
+
+int main(int argc, char *argv[])
+{
+    const QByteArray chosenPlatform = platform::desktop::applyPreferredQpaPlatform();
+
+    QApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("brelta"));
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Brelta"));
+    QCoreApplication::setApplicationVersion(QString::fromLatin1(buildinfo::kVersion));
+    QGuiApplication::setDesktopFileName(QString::fromLatin1(buildinfo::kBundleIdentifier));
+    QGuiApplication::setWindowIcon(QIcon(QStringLiteral(":/shell/brelta.svg")));
+    // A tray program has no last window whose closing should end it.
+    QApplication::setQuitOnLastWindowClosed(false);
+    platform::Logging::install();
+
+    if (!chosenPlatform.isEmpty())
+        qCInfo(lcMain) << "running on XWayland (" << chosenPlatform << ") so popovers can be placed by the tray icon";
+    else if (QGuiApplication::platformName() == QLatin1String("wayland"))
+        qCWarning(lcMain) << "running as a Wayland client: popovers may not appear next to the tray icon";
+
+    platform::desktop::SingleInstance instance(QString::fromLatin1(buildinfo::kBundleIdentifier));
+    switch (instance.claim(QCoreApplication::arguments())) {
+    case platform::desktop::SingleInstance::Role::HandedOver:
+        return 0;
+    case platform::desktop::SingleInstance::Role::Failed:
+        qCCritical(lcMain).noquote() << "Brelta cannot start:" << instance.errorString();
+        return 1;
+    case platform::desktop::SingleInstance::Role::Primary:
+        break;
+    }
+    platform::desktop::TerminationSignals terminationSignals;
+
+    platform::SystemClock clock;
+    QNetworkAccessManager network;
+    platform::SettingsStore settings;
+    platform::SecretStore secrets;
+    backend::KeychainStore keychain(&secrets);
+    shell::SharedAppDelegate shared;
+    backend::ApiClient api(backend::BackendHosts::compiledIn(), &keychain, &settings, &shared);
+    analytics::AnalyticsManager analyticsManager;
+    shell::LoggingCalendarService calendar;
+    shell::LoggingMessageService messages;
+    std::unique_ptr<platform::desktop::LoginItem> loginItem;
+    if (BRELTA_LOGIN_ITEM_ENABLED)
+        loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
+                                                                   QCoreApplication::applicationFilePath());
+
+    shell::AppDelegateDependencies dependencies;
+    dependencies.settings = &settings;
+    dependencies.clock = &clock;
+    dependencies.network = &network;
+    dependencies.api = &api;
+    dependencies.analytics = &analyticsManager;
+    dependencies.shared = &shared;
+    dependencies.calendar = &calendar;
+    dependencies.messages = &messages;
+    dependencies.loginItem = loginItem.get();
+    dependencies.errorTracking = analytics::launchErrorTrackerOptions();
+    dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
+    shell::AppDelegate delegate(std::move(dependencies));
+
+    QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
+                     &shell::AppDelegate::handleArgumentsFromAnotherStart);
+    QObject::connect(&terminationSignals, &platform::desktop::TerminationSignals::terminationRequested, &delegate,
+                     &shell::AppDelegate::quit);
+    QObject::connect(&delegate, &shell::AppDelegate::quitReady, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    // The launch runs once the event loop does, as it would when the application has finished launching.
+    QTimer::singleShot(0, &delegate, &shell::AppDelegate::launch);
+    const int status = QApplication::exec();
+    qCInfo(lcMain) << "Brelta ends with status" << status;
+    return status;
+}

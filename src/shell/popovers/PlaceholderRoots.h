@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+
+namespace brelta::designsystem {
+class BodyView;
+class HeadingView;
+} // namespace brelta::designsystem
+
+namespace brelta::shell {
+
+// The dark, rounded ground every popover's content stands on.
+class PopoverSurface : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit PopoverSurface(QWidget *parent = nullptr);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+};
+
+// What a popover shows until its screen is built: its name and a line on what will be there.
+class PlaceholderRoot : public PopoverSurface
+{
+    Q_OBJECT
+
+public:
+    PlaceholderRoot(const QString &title, const QString &note, QWidget *parent = nullptr);
+};
+
+// The alert popover's content: a title and a message, as plain text. A click on it asks to close it.
+class AlertRoot : public PopoverSurface
+{
+    Q_OBJECT
+
+public:
+    AlertRoot(const QString &title, const QString &message, QWidget *parent = nullptr);
+
+    QString title() const;
+    QString message() const;
+
+    // The popover height these texts need at the alert's measuring width, never below the set-up height.
+    static int heightFor(const QString &title, const QString &message);
+
+signals:
+    void tapped();
+
+protected:
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    designsystem::BodyView *m_title;
+    designsystem::BodyView *m_message;
+};
+
+} // namespace brelta::shell
