@@ -140,7 +140,8 @@ private slots:
 
         QTRY_COMPARE(f.collector.errorEvents().size(), 1);
         const nlohmann::json event = f.collector.errorEvents().first();
-        QCOMPARE(jsonText(event.at("message").at("formatted")), "Restart succeed");
+        QCOMPARE(jsonText(event.at("logentry").at("message")), "Restart succeed");
+        QVERIFY(!event.contains("message"));
         QCOMPARE(jsonText(event.at("level")), "info");
         QVERIFY(!event.contains("user"));
     }
@@ -257,6 +258,72 @@ private slots:
         QVERIFY(crashes.entryList({QStringLiteral("*.report")}, QDir::Files).isEmpty());
     }
 
+    void theCollectorsPauseIsKept_data()
+    {
+        QTest::addColumn<QByteArray>("header");
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("pauseSeconds");
+
+        QTest::newRow("rate limit on errors")
+            << QByteArray("X-Sentry-Rate-Limits") << QByteArray("120:error;transaction:organization") << 120;
+        QTest::newRow("rate limit on every category")
+            << QByteArray("X-Sentry-Rate-Limits") << QByteArray("90::organization, 30:error:key") << 90;
+        QTest::newRow("rate limit on another category only")
+            << QByteArray("X-Sentry-Rate-Limits") << QByteArray("300:transaction:organization") << 60;
+        QTest::newRow("Retry-After") << QByteArray("Retry-After") << QByteArray("45") << 45;
+        QTest::newRow("nothing said") << QByteArray() << QByteArray() << 60;
+        QTest::newRow("a wait past the longest retry delay")
+            << QByteArray("X-Sentry-Rate-Limits") << QByteArray("999999999::organization") << 3600;
+    }
+
+    void theCollectorsPauseIsKept()
+    {
+        QFETCH(QByteArray, header);
+        QFETCH(QByteArray, value);
+        QFETCH(int, pauseSeconds);
+        TelemetryFixture f;
+        brelta::devserver::CannedResponse busy = brelta::devserver::CannedResponse::failure(429);
+        if (!header.isEmpty())
+            busy.headers = {{header, value}};
+        f.server.respondNext(f.collector.envelopePath(), busy);
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
+        QSignalSpy finished(&tracker, &ErrorTracker::envelopeFinished);
+
+        tracker.captureMessage(QStringLiteral("while the collector is busy"));
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().first().toBool(), false);
+        tracker.captureMessage(QStringLiteral("during the pause"));
+        f.clock.advance(std::chrono::seconds(pauseSeconds) - 1s);
+        QTest::qWait(100);
+        QCOMPARE(f.server.receivedRequests(f.collector.envelopePath()).size(), 1);
+
+        f.clock.advance(1s);
+        QTRY_COMPARE(f.collector.errorEvents().size(), 2);
+        QTRY_COMPARE(tracker.pendingCount(), 0);
+    }
+
+    void aRateLimitOnAnAcceptedReportHoldsTheNextOnes()
+    {
+        TelemetryFixture f;
+        const brelta::devserver::CannedResponse accepted{
+            200, "application/json", R"({"id":"x"})", {{"X-Sentry-Rate-Limits", "60:error:organization"}}};
+        f.server.respondNext(f.collector.envelopePath(), accepted);
+        ErrorTracker tracker(f.errorOptions(), &f.network, &f.clock);
+        QSignalSpy finished(&tracker, &ErrorTracker::envelopeFinished);
+
+        tracker.captureMessage(QStringLiteral("accepted, with a limit"));
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().first().toBool(), true);
+        tracker.captureMessage(QStringLiteral("held"));
+        f.clock.advance(59s);
+        QTest::qWait(100);
+        QCOMPARE(f.server.receivedRequests(f.collector.envelopePath()).size(), 1);
+
+        f.clock.advance(1s);
+        QTRY_COMPARE(f.collector.errorEvents().size(), 1);
+        QCOMPARE(jsonText(f.collector.errorEvents().first().at("logentry").at("message")), "held");
+    }
+
     void aDamagedCrashReportIsSetAside()
     {
         TelemetryFixture f;
@@ -270,7 +337,7 @@ private slots:
         tracker.captureMessage(QStringLiteral("after"));
 
         QTRY_COMPARE(f.collector.errorEvents().size(), 1);
-        QCOMPARE(jsonText(f.collector.errorEvents().first().at("message").at("formatted")), "after");
+        QCOMPARE(jsonText(f.collector.errorEvents().first().at("logentry").at("message")), "after");
         QVERIFY(QFile::exists(damaged.fileName() + QStringLiteral(".rejected")));
     }
 
