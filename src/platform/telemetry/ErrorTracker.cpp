@@ -148,6 +148,8 @@ void ErrorTracker::setUser(const std::optional<QString> &userId)
 {
     QMutexLocker lock(&m_userMutex);
     m_userId = userId;
+    if (m_outbox && m_options.installCrashHandler)
+        CrashHandler::setUser(userId);
 }
 
 nlohmann::ordered_json ErrorTracker::baseEvent(Level level) const
