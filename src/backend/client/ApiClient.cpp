@@ -7,9 +7,13 @@
 #include "platform/Json.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
+#include "platform/WireTime.h"
 
 #include <QCoreApplication>
 #include <QCoroSignal>
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpMultiPart>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QUrlQuery>
@@ -44,6 +48,29 @@ QCoro::Task<> removeStoredToken(KeychainStore *keychain, KeychainKey key)
 {
     // A failure is logged by the store; the next sign-in overwrites the item anyway.
     co_await keychain->remove(key);
+}
+
+// A form part holding text, without file name or content type.
+QHttpPart textPart(const QByteArray &name, const QByteArray &value)
+{
+    QHttpPart part;
+    part.setRawHeader("Content-Disposition", "form-data; name=\"" + name + "\"");
+    part.setBody(value);
+    return part;
+}
+
+// A file name as a quoted header parameter: a quote or a line break in it cannot end the header early.
+QByteArray quotedFileName(const QString &name)
+{
+    QByteArray quoted = name.toUtf8();
+    quoted.replace('"', "%22").replace('\r', "%0D").replace('\n', "%0A");
+    return '"' + quoted + '"';
+}
+
+AppError unreadableRecording(const QString &path, const QFile &file)
+{
+    return AppError(AppError::Kind::General,
+                    QStringLiteral("cannot read the recording %1: %2").arg(path, file.errorString()));
 }
 
 } // namespace
@@ -369,6 +396,93 @@ QCoro::Task<ApiQuomblerDto::UserInfo> ApiClient::getUserInfo()
     auto response = platform::decodeJson<ApiQuomblerDto::GetUserInfoResponse>(
         co_await post(m_endpoints.getUserInfo, nlohmann::ordered_json::object()));
     co_return std::move(response.userInfo);
+}
+
+QCoro::Task<QString> ApiClient::uploadAudio(QString path, ApiDto::UploadAudioParams params)
+{
+    const QFileInfo info(path);
+    qint64 fileSize = 0;
+    {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw unreadableRecording(path, file);
+        fileSize = file.size();
+    }
+    const QString extension = info.suffix();
+
+    std::vector<std::pair<QByteArray, QByteArray>> texts{
+        {"username", params.username.toUtf8()},
+        {"startTime", platform::wiretime::formatWithOffset(params.startTime).toUtf8()},
+        {"endTime", platform::wiretime::formatWithOffset(params.endTime).toUtf8()},
+        {"sessionType", ApiDto::sessionTypeRawValue(params.sessionType).toUtf8()},
+    };
+    if (params.sourceParams) {
+        nlohmann::ordered_json object = nlohmann::ordered_json::object();
+        for (auto it = params.sourceParams->cbegin(); it != params.sourceParams->cend(); ++it)
+            object[it.key().toStdString()] = it.value().toStdString();
+        try {
+            texts.emplace_back("sourceParams", platform::toJsonText(object));
+        } catch (const platform::JsonEncodeError &error) {
+            report(QStringLiteral("the source parameters of an upload cannot be written as JSON: ")
+                   + QString::fromUtf8(error.what()));
+        }
+    }
+
+    // The status of the last attempt, for the report: a 2xx answer that does not decode has one too.
+    auto lastStatus = std::make_shared<std::optional<int>>();
+    const QByteArray fileName = quotedFileName(info.fileName());
+    const QByteArray contentType = "audio/" + extension.toUtf8();
+    // Built afresh for every attempt, over a file opened afresh: a repeat sends the whole file again.
+    OutgoingRequest outgoing{QNetworkRequest(m_endpoints.upload),
+                             [path, fileName, contentType, texts, lastStatus](
+                                 QNetworkAccessManager &network, const QNetworkRequest &request) -> QNetworkReply * {
+                                 auto form = std::make_unique<QHttpMultiPart>(QHttpMultiPart::FormDataType);
+                                 auto *file = new QFile(path, form.get());
+                                 if (!file->open(QIODevice::ReadOnly))
+                                     throw unreadableRecording(path, *file);
+                                 QHttpPart filePart;
+                                 filePart.setRawHeader("Content-Disposition",
+                                                       "form-data; name=\"files\"; filename=" + fileName);
+                                 filePart.setRawHeader("Content-Type", contentType);
+                                 filePart.setBodyDevice(file);
+                                 form->append(filePart);
+                                 for (const auto &[name, value] : texts)
+                                     form->append(textPart(name, value));
+                                 QNetworkReply *reply = network.post(request, form.get());
+                                 form.release()->setParent(reply);
+                                 QObject::connect(reply, &QNetworkReply::finished, reply, [reply, lastStatus] {
+                                     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+                                     *lastStatus = status.isValid() ? std::optional(status.toInt()) : std::nullopt;
+                                 });
+                                 return reply;
+                             }};
+
+    QPointer<ApiClient> self(this);
+    std::exception_ptr failure;
+    try {
+        QCoro::Task<QByteArray> sent = send(std::move(outgoing), std::nullopt);
+        const QByteArray body = co_await std::move(sent);
+        co_return platform::decodeJson<ApiDto::UploadAudioResponse>(body).message;
+    } catch (...) {
+        failure = std::current_exception();
+    }
+
+    int responseCode = 0;
+    try {
+        std::rethrow_exception(failure);
+    } catch (const HttpFailure &http) {
+        responseCode = http.status().value_or(0);
+    } catch (const platform::JsonDecodeError &) {
+        responseCode = lastStatus->value_or(0);
+    } catch (...) {
+        // No response: a lost connection, or the file could not be read again for a repeat.
+    }
+    if (self)
+        report(QStringLiteral("Audio upload failed. fileSize: %1 bytes, fileExtension: %2, responseCode: %3")
+                   .arg(fileSize)
+                   .arg(extension)
+                   .arg(responseCode));
+    std::rethrow_exception(failure);
 }
 
 // Generic requests ------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include "backend/client/KeychainStore.h"
 #include "backend/client/OAuthRequestInterceptor.h"
 #include "backend/client/RequestExecutor.h"
+#include "backend/records/ApiDto.h"
 #include "backend/records/ApiMessages.h"
 #include "backend/records/ApiPreferences.h"
 #include "backend/records/ApiQuomblerDto.h"
@@ -99,6 +100,16 @@ public:
     // The text of one freshly generated tip; throws AppError when the answer holds none.
     QCoro::Task<QString> generateCoachingTip();
     QCoro::Task<ApiQuomblerDto::UserInfo> getUserInfo();
+
+    // Posts the recording at `path` to the upload receiver as one multipart form: the file (content type
+    // "audio/" + its extension), then "username", "startTime", "endTime", "sessionType" and, when there
+    // are source parameters, "sourceParams" as a compact JSON object. The file is streamed from disk and
+    // read afresh from its start at every attempt, a repeat after a token refresh included. Returns the
+    // receiver's message.
+    // Failures: a file that cannot be opened throws AppError before any request. Any later failure is also
+    // reported through errorReported ("Audio upload failed. fileSize: …"); a 2xx answer of the wrong shape
+    // throws platform::JsonDecodeError, although the receiver has taken the file.
+    QCoro::Task<QString> uploadAudio(QString path, ApiDto::UploadAudioParams params);
 
     // Generic requests ---------------------------------------------------------------------------------
 
