@@ -11,7 +11,7 @@
 #include "recording/session/RecorderChoice.h"
 #include "recording/session/RecordingPresenter.h"
 #include "recording/session/RecordingProcessing.h"
-#include "recording/session/RecordingsFolder.h"
+#include "recording/session/RecordingsDirectory.h"
 #include "recording/vad/SystemVoiceActivityDetector.h"
 #include "recording/vad/VadProvider.h"
 
@@ -215,8 +215,8 @@ QCoro::Task<> AudioRecorderManager::startRecording(RecordingPurpose purpose,
         recording->hookup = std::make_unique<FailureHookup>(this, recording->id);
         recording->recorder->setDelegate(recording->hookup.get());
         qCInfo(lcRecorderManager).noquote() << "select audio recorder:" << className(recording->recorder.get());
-        const QString folder = recordingsDirectory(m_options.recordingsFolder.isEmpty() ? recordingsDirectoryPath()
-                                                                                        : m_options.recordingsFolder);
+        const QString folder = recordingsDirectory(
+            m_options.recordingsFolder.isEmpty() ? RecordingsFolder::defaultPath() : m_options.recordingsFolder);
         recording->filePath = QDir(folder).filePath(newRecordingFileName(purpose));
     } catch (...) {
         failure = std::current_exception();

@@ -71,7 +71,7 @@ public:
 
     struct Options
     {
-        // Empty: recordingsDirectoryPath().
+        // Empty: RecordingsFolder::defaultPath(), the folder the upload queue watches.
         QString recordingsFolder;
         // Each makes a new recorder for one recording. Empty: the microphone recorder and the filtered
         // recorder over the WebRTC voice detector.
