@@ -232,6 +232,7 @@ QCoro::Task<> AudioRecorderManager::startRecording(RecordingPurpose purpose,
         qCWarning(lcRecorderManager).noquote() << "cannot start the recording:" << describeFailure(failure);
         releaseRecorder(*recording);
         setState(AudioRecordingState::Stopped);
+        stopTimers(*recording); // an extension during the start may have armed them
         fail(failure, event::RecordingStartFailed{.mediaFormat = kMediaFormat});
     }
 

@@ -49,7 +49,7 @@ inline QString writeAacFixture(const QString &path, double seconds)
 }
 
 // A recorder that does what its script says: each operation succeeds at once or throws the scripted text;
-// a stop or a pause can be held until the test releases it. A start copies the fixture to the output file, as if it had
+// an operation can be held until the test releases it. A start copies the fixture to the output file, as if it had
 // recorded it.
 class ScriptedRecorder final : public QObject, public IAudioRecorder
 {
@@ -60,7 +60,7 @@ public:
     {
         QString fixture; // copied to the output at start; empty: no file is written
         QString failStart, failPause, failResume, failStop;
-        QString hold; // "stop" or "pause": that operation waits for release()
+        QString hold; // "start", "stop" or "pause": that operation waits for release()
     };
 
     ScriptedRecorder(QString kind, Script script) : m_kind(std::move(kind)), m_script(std::move(script)) {}
@@ -76,14 +76,15 @@ public:
 
     QCoro::Task<> start(QUrl url) override
     {
-        m_calls << QStringLiteral("start");
-        if (!m_script.failStart.isEmpty())
-            throw AudioRecorderError(m_script.failStart);
+        QPointer<ScriptedRecorder> self(this);
+        QCoro::Task<> waited = act(QStringLiteral("start"), m_script.failStart, m_state);
+        co_await std::move(waited);
+        if (!self)
+            co_return;
         m_output = url.toLocalFile();
         if (!m_script.fixture.isEmpty() && !QFile::copy(m_script.fixture, m_output))
             throw std::runtime_error("the scripted recorder could not write its file");
         m_state = AudioRecordingState::Recording;
-        co_return;
     }
 
     QCoro::Task<> stop() override

@@ -190,6 +190,24 @@ private Q_SLOTS:
         QCOMPARE(s.recorder(1)->calls(), QStringList{QStringLiteral("start")});
     }
 
+    void aStartThatFailsLeavesNoTimerBehind()
+    {
+        ScriptedRecorder::Script script = holding(QStringLiteral("start"));
+        script.failStart = QStringLiteral("the microphone is busy");
+        ScriptedSession s(script);
+        const auto started = runAlone(s.manager->startRecording(RecordingPurpose::Practice));
+        QTRY_VERIFY(s.recorder(0) && s.recorder(0)->isHeld());
+        // The meeting-end card and the extend action act on what reads as recording.
+        s.manager->scheduleRecordingReminder();
+        s.manager->scheduleAutomaticStop();
+        s.recorder(0)->release();
+        QTRY_COMPARE(*started, QStringLiteral("the microphone is busy"));
+
+        s.f.clock.advance(8000s);
+        QCOMPARE(s.f.presenter.shownAt, QList<qint64>());
+        QCOMPARE(s.manager->recordingDuration(), 0);
+    }
+
     void aRecorderIsReleasedOnlyAfterItsOperationHasReturned()
     {
         ScriptedSession s(holding(QStringLiteral("stop")));
