@@ -1,0 +1,118 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+namespace brelta::platform {
+
+// The last word on one 10 ms frame after the echo canceller: keep it, or blank it because what is left of
+// it may still be the other side.
+//
+// While the reference (what the computer plays) carries sound, a frame is kept only if the cancelled frame
+// stays within `keepWithinDb` of the microphone: the user talking over the other side keeps most of their
+// level, while a frame that was only echo drops far below it. Until the canceller has shown that it works
+// here (`convergedDb` removed from `convergedFrames` frames that held echo), every frame with reference sound
+// is blanked. Frames without reference sound are always kept.
+class EchoGate
+{
+public:
+    struct Thresholds
+    {
+        double keepWithinDb = 12;
+        double convergedDb = 20;
+        int convergedFrames = 50;
+        // Microphone frames quieter than this hold too little echo to show what the canceller removes.
+        double echoFloorDbfs = -50;
+    };
+    enum class Decision { Keep, Blank };
+
+    EchoGate();
+    explicit EchoGate(Thresholds thresholds);
+
+    // `microphoneDbfs` and `cancelledDbfs` are the frame's levels before and after the canceller;
+    // `referenceSound` tells whether the reference carried sound that this frame may hold as echo.
+    Decision decide(double microphoneDbfs, double cancelledDbfs, bool referenceSound);
+
+    bool hasConverged() const { return m_convergedFrames >= m_thresholds.convergedFrames; }
+    // After the canceller had to start over (the echo moved), it must show its removal again.
+    void restartConvergence() { m_convergedFrames = 0; }
+
+private:
+    Thresholds m_thresholds;
+    int m_convergedFrames = 0;
+};
+
+struct EchoCancellerOptions
+{
+    // 8000, 16000, 32000 or 48000 Hz, for both streams and the output.
+    int sampleRate = 16000;
+    // How far the echo may trail the reference on the caller's timeline (the sound path plus whatever the two
+    // captures' start times missed), and how far it may lead it (a microphone stamped late).
+    std::chrono::milliseconds maxEchoLag{1000};
+    std::chrono::milliseconds maxEchoLead{300};
+    // A reference frame louder than this carries sound the microphone may pick up.
+    double referenceSoundDbfs = -60;
+    EchoGate::Thresholds gate;
+    // Off only to measure what the canceller alone removes.
+    bool useGate = true;
+};
+
+// Removes from the microphone what the computer played (the other side of a call coming out of the
+// speakers), with WebRTC's acoustic echo canceller, then gates what may be left (EchoGate).
+//
+// The two streams share one timeline: sample n of the reference and sample n of the microphone were
+// captured at about the same moment. The echo's delay on that timeline is found by cross-correlation and
+// followed through the recording (clocks drift, captures restart); until it is known the canceller estimates
+// it internally. Both streams are mono float samples in [-1, 1] at the options' rate; non-finite samples
+// count as silence and louder ones are clipped.
+//
+// Output lags the input: a microphone frame is processed once the reference around its echo has arrived.
+// Not thread-safe: one caller at a time (it may move between threads).
+class EchoCanceller
+{
+public:
+    struct Statistics
+    {
+        std::int64_t frames = 0;           // 10 ms frames processed
+        std::int64_t blankedFrames = 0;    // of those, blanked by the gate
+        std::optional<double> echoDelayMs; // the echo's lag behind the reference, once found
+        int delayEstimates = 0;            // cross-correlations that found the echo
+        bool converged = false;
+    };
+
+    // Throws std::invalid_argument for an unsupported rate or lag range, std::runtime_error when the audio
+    // processing library cannot be set up.
+    explicit EchoCanceller(EchoCancellerOptions options = {});
+    ~EchoCanceller();
+    EchoCanceller(const EchoCanceller &) = delete;
+    EchoCanceller &operator=(const EchoCanceller &) = delete;
+
+    // Append to the two streams. Throw std::logic_error after finish().
+    void addReference(std::span<const float> samples);
+    void addMicrophone(std::span<const float> samples);
+    // Reference silence of `frames` samples (no output device, a gap in its capture).
+    void addReferenceSilence(std::int64_t samples);
+
+    // The cancelled microphone samples ready so far, in order; each call returns the ones after the last.
+    std::vector<float> takeOutput();
+    // Ends both streams: reference still missing counts as silence. Returns the rest of the output, so that
+    // in all as many samples came out as went in.
+    std::vector<float> finish();
+
+    Statistics statistics() const;
+    const EchoCancellerOptions &options() const;
+
+    // Samples of the reference and the microphone taken so far.
+    std::int64_t referenceSamples() const;
+    std::int64_t microphoneSamples() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> d;
+};
+
+} // namespace brelta::platform
