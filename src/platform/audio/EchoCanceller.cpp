@@ -16,6 +16,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cmath>
+#include <deque>
 #include <stdexcept>
 #include <string>
 
@@ -266,6 +267,8 @@ struct EchoCanceller::State
     std::int64_t nextEstimate = 0;
     std::optional<double> lagMs;       // the echo's lag behind the reference, once found
     std::optional<double> candidateMs; // a jump seen once, waiting to be confirmed
+    bool trustNextEstimate = false;    // after a break in the streams the next estimate counts at once
+    std::deque<std::int64_t> breaks;   // timeline positions where the streams may have slipped
     std::int64_t shift = 0;            // the reference fed with microphone sample n is sample n - shift
     float gain = 1.0f;
     bool apmFailed = false;
@@ -399,13 +402,14 @@ struct EchoCanceller::State
         ++statistics.delayEstimates;
         if (lagMs && std::abs(*found - *lagMs) <= kDriftMs) {
             lagMs = *found;
-        } else if (!lagMs || (candidateMs && std::abs(*found - *candidateMs) <= kDriftMs)) {
+        } else if (!lagMs || trustNextEstimate || (candidateMs && std::abs(*found - *candidateMs) <= kDriftMs)) {
             adopt(*found);
         } else {
             candidateMs = *found;
             return;
         }
         candidateMs.reset();
+        trustNextEstimate = false;
         statistics.echoDelayMs = lagMs;
     }
 
@@ -449,10 +453,24 @@ struct EchoCanceller::State
         }
     }
 
+    // From here on the echo may sit elsewhere: show the removal again before trusting it, and take the next
+    // estimate, made on audio after the break only, as it comes.
+    void applyBreak()
+    {
+        breaks.pop_front();
+        gate.restartConvergence();
+        statistics.converged = false;
+        candidateMs.reset();
+        trustNextEstimate = true;
+        nextEstimate = std::max(nextEstimate, processed + estimator.windowSamples());
+    }
+
     void run(bool final)
     {
         noteReferenceFrames();
         while (processed + frame <= microphone.end()) {
+            while (!breaks.empty() && breaks.front() <= processed)
+                applyBreak();
             // An estimate that is due waits for the reference after its window too, so that the output does
             // not depend on how the caller cut the streams into pieces.
             const bool estimateDue = processed + frame >= nextEstimate;
@@ -525,6 +543,13 @@ void EchoCanceller::addReferenceSilence(std::int64_t samples)
         return;
     d->reference.samples.resize(d->reference.samples.size() + std::size_t(samples), 0.0f);
     d->referenceTotal += samples;
+}
+
+void EchoCanceller::markBreak()
+{
+    if (d->finished)
+        throw std::logic_error("the echo canceller has finished");
+    d->breaks.push_back(d->referenceTotal);
 }
 
 void EchoCanceller::addMicrophone(std::span<const float> samples)

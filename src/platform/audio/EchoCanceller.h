@@ -94,8 +94,12 @@ public:
     // Append to the two streams. Throw std::logic_error after finish().
     void addReference(std::span<const float> samples);
     void addMicrophone(std::span<const float> samples);
-    // Reference silence of `frames` samples (no output device, a gap in its capture).
+    // Reference silence of `samples` samples (no output device, a gap in its capture).
     void addReferenceSilence(std::int64_t samples);
+    // The streams may slip against each other from the reference's current end on (a capture restarted, the
+    // recording resumed after a pause): the echo is looked for anew there, and the gate waits for the
+    // canceller to show its removal again.
+    void markBreak();
 
     // The cancelled microphone samples ready so far, in order; each call returns the ones after the last.
     std::vector<float> takeOutput();

@@ -207,6 +207,32 @@ private Q_SLOTS:
         QVERIFY(cut == once);
     }
 
+    void followsTheEchoAcrossABreak()
+    {
+        // A recording resumed after a pause: the streams restart 200 ms further apart than before.
+        const Scene before = makeScene(50, 0.5f);
+        const Scene after = makeScene(250, 0.5f);
+        EchoCanceller canceller;
+        canceller.addReference(before.reference);
+        canceller.addMicrophone(before.microphone);
+        std::vector<float> output = canceller.takeOutput();
+        canceller.markBreak();
+        canceller.addReference(after.reference);
+        canceller.addMicrophone(after.microphone);
+        const std::vector<float> rest = canceller.finish();
+        output.insert(output.end(), rest.begin(), rest.end());
+
+        const std::size_t offset = before.microphone.size();
+        const std::vector<float> secondHalf(output.begin() + std::ptrdiff_t(offset), output.end());
+        const double farRemoved = -ratioDb(secondHalf, after.microphone, after.farOnly);
+        const double userChange = ratioDb(secondHalf, after.microphone, after.userOnly);
+        QVERIFY2(farRemoved >= 40, qPrintable(QString::number(farRemoved)));
+        QVERIFY2(std::abs(userChange) <= 1.0, qPrintable(QString::number(userChange)));
+        QVERIFY(canceller.statistics().echoDelayMs);
+        QVERIFY2(std::abs(*canceller.statistics().echoDelayMs - 250) <= 2.0,
+                 qPrintable(QString::number(*canceller.statistics().echoDelayMs)));
+    }
+
     void withoutReferenceSoundTheMicrophonePassesUnchanged()
     {
         const Scene scene = makeScene(50, 0.5f);
