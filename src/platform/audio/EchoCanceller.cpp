@@ -235,17 +235,31 @@ EchoGate::EchoGate() : EchoGate(Thresholds{}) {}
 
 EchoGate::EchoGate(Thresholds thresholds) : m_thresholds(thresholds) {}
 
-EchoGate::Decision EchoGate::decide(double microphoneDbfs, double cancelledDbfs, bool referenceSound)
+EchoGate::Decision EchoGate::decide(const Levels &levels)
 {
-    if (!referenceSound)
+    if (levels.reference <= m_thresholds.referenceSoundDbfs)
         return Decision::Keep;
-    const double removed = microphoneDbfs - cancelledDbfs;
-    if (microphoneDbfs >= m_thresholds.echoFloorDbfs && removed >= m_thresholds.convergedDb
-        && m_convergedFrames < m_thresholds.convergedFrames)
-        ++m_convergedFrames;
+    const double removed = levels.microphone - levels.cancelled;
+    const bool heldEcho = levels.microphone >= m_thresholds.echoFloorDbfs;
+    if (heldEcho && removed >= m_thresholds.convergedDb && levels.echoed) {
+        // So much removed: the frame was echo alone, and shows how loud the echo is against the reference.
+        const double gain = levels.microphone - *levels.echoed;
+        m_echoGainDb = m_echoGainDb ? 0.9 * *m_echoGainDb + 0.1 * gain : gain;
+    }
+    // The frames that show convergence must follow one another (quiet frames aside): a canceller still
+    // adapting reaches 20 dB on some frames long before it holds it.
+    if (!hasConverged() && heldEcho)
+        m_convergedFrames = removed >= m_thresholds.convergedDb ? m_convergedFrames + 1 : 0;
     if (!hasConverged())
         return Decision::Blank;
-    return removed <= m_thresholds.keepWithinDb ? Decision::Keep : Decision::Blank;
+    if (std::abs(removed) > m_thresholds.keepWithinDb)
+        return Decision::Blank;
+    // Echo the canceller does not yet remove well also stays within reach of the microphone; only a
+    // microphone louder than the echo alone holds the user.
+    if (!levels.echoed || !m_echoGainDb)
+        return Decision::Keep;
+    const double echoAlone = *levels.echoed + *m_echoGainDb;
+    return levels.microphone >= echoAlone + m_thresholds.nearEndMarginDb ? Decision::Keep : Decision::Blank;
 }
 
 struct EchoCanceller::State
@@ -300,16 +314,16 @@ struct EchoCanceller::State
         }
     }
 
-    bool referenceSoundIn(std::int64_t fromSample, std::int64_t toSample) const
+    // The loudest reference frame within [fromSample, toSample).
+    double referenceLevelIn(std::int64_t fromSample, std::int64_t toSample) const
     {
         const std::int64_t first = std::max(fromSample / frame, referenceFrameBase);
         const std::int64_t last =
             std::min((toSample + frame - 1) / frame, referenceFrameBase + std::int64_t(referenceFrameDbfs.size()));
-        for (std::int64_t f = first; f < last; ++f) {
-            if (referenceFrameDbfs[std::size_t(f - referenceFrameBase)] > options.referenceSoundDbfs)
-                return true;
-        }
-        return false;
+        double loudest = -130;
+        for (std::int64_t f = first; f < last; ++f)
+            loudest = std::max(loudest, double(referenceFrameDbfs[std::size_t(f - referenceFrameBase)]));
+        return loudest;
     }
 
     // The reference span whose sound may be echoed in microphone samples [from, from + frame).
@@ -356,8 +370,15 @@ struct EchoCanceller::State
         check(apm->ProcessStream(nearIn, streamConfig, streamConfig, nearOut), "ProcessStream");
 
         const auto [sourceFrom, sourceTo] = echoSource(from);
-        const bool referenceSound = referenceSoundIn(sourceFrom, sourceTo);
-        EchoGate::Decision decision = gate.decide(levelDbfs(near), levelDbfs(out), referenceSound);
+        const double referenceLevel = referenceLevelIn(sourceFrom, sourceTo);
+        const bool referenceSound = referenceLevel > options.gate.referenceSoundDbfs;
+        std::optional<double> echoed;
+        if (lagMs) {
+            std::vector<float> source(frameSize(), 0.0f);
+            reference.copy(from - msToSamples(*lagMs), source);
+            echoed = levelDbfs(source);
+        }
+        EchoGate::Decision decision = gate.decide({levelDbfs(near), levelDbfs(out), referenceLevel, echoed});
         if (!options.useGate)
             decision = EchoGate::Decision::Keep;
         if (apmFailed) {
@@ -393,7 +414,7 @@ struct EchoCanceller::State
                                            referenceFrameBase + std::int64_t(referenceFrameDbfs.size()));
         std::int64_t active = 0;
         for (std::int64_t f = first; f < last; ++f)
-            active += referenceFrameDbfs[std::size_t(f - referenceFrameBase)] > options.referenceSoundDbfs ? 1 : 0;
+            active += referenceFrameDbfs[std::size_t(f - referenceFrameBase)] > options.gate.referenceSoundDbfs ? 1 : 0;
         if (last <= first || double(active) / double(last - first) < kMinActiveShare)
             return;
         const std::optional<double> found = estimator.estimate(microphone, reference, start);
@@ -417,6 +438,10 @@ struct EchoCanceller::State
     {
         const bool first = !lagMs;
         lagMs = found;
+        // The canceller now lines the reference up anew and has to learn the echo again: what it showed
+        // before says nothing about the frames to come.
+        gate.restartConvergence();
+        statistics.converged = false;
         if (first) {
             webrtc::Config config;
             configure(config, false);
@@ -431,8 +456,6 @@ struct EchoCanceller::State
         // Out of the canceller's reach: feed it the reference from elsewhere, in whole frames, and let it
         // learn the echo again.
         shift = (msToSamples(found - kShiftTargetMs) / frame) * frame;
-        gate.restartConvergence();
-        statistics.converged = false;
         qCInfo(lcEchoCanceller).nospace()
             << "reference moved by " << double(shift) * 1000 / options.sampleRate << " ms to keep the echo in reach";
     }
@@ -515,10 +538,10 @@ EchoCanceller::EchoCanceller(EchoCancellerOptions options)
         result = d->apm->noise_suppression()->Enable(false);
     if (result == webrtc::AudioProcessing::kNoError)
         result = d->apm->echo_cancellation()->enable_drift_compensation(false);
-    // Moderate, not high: high takes 2-3 dB more off the user talking over the other side, and what moderate
-    // leaves of a lone echo the gate removes anyway.
+    // Low: any stronger suppression takes several dB off the user talking over the other side, and what the
+    // canceller leaves of a lone echo the gate after it removes anyway.
     if (result == webrtc::AudioProcessing::kNoError)
-        result = d->apm->echo_cancellation()->set_suppression_level(webrtc::EchoCancellation::kModerateSuppression);
+        result = d->apm->echo_cancellation()->set_suppression_level(webrtc::EchoCancellation::kLowSuppression);
     if (result == webrtc::AudioProcessing::kNoError)
         result = d->apm->echo_cancellation()->Enable(true);
     if (result != webrtc::AudioProcessing::kNoError)

@@ -13,37 +13,54 @@ namespace brelta::platform {
 // it may still be the other side.
 //
 // While the reference (what the computer plays) carries sound, a frame is kept only if the cancelled frame
-// stays within `keepWithinDb` of the microphone: the user talking over the other side keeps most of their
-// level, while a frame that was only echo drops far below it. Until the canceller has shown that it works
-// here (`convergedDb` removed from `convergedFrames` frames that held echo), every frame with reference sound
-// is blanked. Frames without reference sound are always kept.
+// stays within `keepWithinDb` of the microphone and the microphone is louder than the echo alone would make
+// it: the user talking over the other side keeps most of their level, while a frame that was only echo drops
+// far below it or, where the canceller still learns, stays at the echo's level. Until the canceller has shown
+// that it works here (`convergedDb` removed on `convergedFrames` frames in a row that held echo), every frame
+// with reference sound is blanked. Frames without reference sound are always kept.
 class EchoGate
 {
 public:
     struct Thresholds
     {
+        // A reference louder than this carries sound the microphone may pick up.
+        double referenceSoundDbfs = -60;
         double keepWithinDb = 12;
         double convergedDb = 20;
         int convergedFrames = 50;
         // Microphone frames quieter than this hold too little echo to show what the canceller removes.
         double echoFloorDbfs = -50;
+        // How much louder than the echo alone the microphone must be to hold the user's voice too.
+        double nearEndMarginDb = 1.5;
+    };
+    // One frame's levels in dBFS: the microphone, the canceller's output, the loudest reference whose sound
+    // this frame may hold as echo, and, once the echo's delay is known, the reference that is echoed right in
+    // this frame.
+    struct Levels
+    {
+        double microphone = -120;
+        double cancelled = -120;
+        double reference = -120;
+        std::optional<double> echoed;
     };
     enum class Decision { Keep, Blank };
 
     EchoGate();
     explicit EchoGate(Thresholds thresholds);
 
-    // `microphoneDbfs` and `cancelledDbfs` are the frame's levels before and after the canceller;
-    // `referenceSound` tells whether the reference carried sound that this frame may hold as echo.
-    Decision decide(double microphoneDbfs, double cancelledDbfs, bool referenceSound);
+    Decision decide(const Levels &levels);
 
     bool hasConverged() const { return m_convergedFrames >= m_thresholds.convergedFrames; }
     // After the canceller had to start over (the echo moved), it must show its removal again.
     void restartConvergence() { m_convergedFrames = 0; }
+    // How much louder (positive) or quieter the echo is in the microphone than the reference it echoes, as
+    // learnt on frames that held only echo; nothing before the first.
+    std::optional<double> echoGainDb() const { return m_echoGainDb; }
 
 private:
     Thresholds m_thresholds;
     int m_convergedFrames = 0;
+    std::optional<double> m_echoGainDb;
 };
 
 struct EchoCancellerOptions
@@ -53,9 +70,7 @@ struct EchoCancellerOptions
     // How far the echo may trail the reference on the caller's timeline (the sound path plus whatever the two
     // captures' start times missed), and how far it may lead it (a microphone stamped late).
     std::chrono::milliseconds maxEchoLag{1000};
-    std::chrono::milliseconds maxEchoLead{300};
-    // A reference frame louder than this carries sound the microphone may pick up.
-    double referenceSoundDbfs = -60;
+    std::chrono::milliseconds maxEchoLead{500};
     EchoGate::Thresholds gate;
     // Off only to measure what the canceller alone removes.
     bool useGate = true;

@@ -301,18 +301,21 @@ private Q_SLOTS:
 
     void gate_data()
     {
-        QTest::addColumn<int>("convergedBefore"); // frames that showed 20 dB of removal first
+        QTest::addColumn<int>("convergedBefore"); // echo-only frames with 24 dB removed, in a row, first
         QTest::addColumn<double>("microphoneDbfs");
         QTest::addColumn<double>("cancelledDbfs");
-        QTest::addColumn<bool>("referenceSound");
+        QTest::addColumn<double>("referenceDbfs");
         QTest::addColumn<bool>("kept");
-        QTest::newRow("no reference sound, not converged") << 0 << -20.0 << -20.0 << false << true;
-        QTest::newRow("reference sound before convergence") << 0 << -20.0 << -21.0 << true << false;
-        QTest::newRow("49 frames are not enough") << 49 << -20.0 << -21.0 << true << false;
-        QTest::newRow("converged, user over the other side") << 50 << -20.0 << -25.0 << true << true;
-        QTest::newRow("converged, exactly 12 dB down") << 50 << -20.0 << -32.0 << true << true;
-        QTest::newRow("converged, echo only") << 50 << -20.0 << -45.0 << true << false;
-        QTest::newRow("converged, no reference sound") << 50 << -20.0 << -60.0 << false << true;
+        // The echo sits 6 dB below the reference: the converging frames teach the gate as much.
+        QTest::newRow("no reference sound, not converged") << 0 << -20.0 << -20.0 << -70.0 << true;
+        QTest::newRow("reference sound before convergence") << 0 << -20.0 << -21.0 << -20.0 << false;
+        QTest::newRow("49 frames are not enough") << 49 << -20.0 << -21.0 << -20.0 << false;
+        QTest::newRow("converged, user over the other side") << 50 << -18.0 << -22.0 << -20.0 << true;
+        QTest::newRow("converged, exactly 12 dB down") << 50 << -18.0 << -30.0 << -20.0 << true;
+        QTest::newRow("converged, echo well removed") << 50 << -26.0 << -50.0 << -20.0 << false;
+        QTest::newRow("converged, echo poorly removed") << 50 << -26.0 << -34.0 << -20.0 << false;
+        QTest::newRow("converged, output far louder than the microphone") << 50 << -90.0 << -45.0 << -20.0 << false;
+        QTest::newRow("converged, no reference sound") << 50 << -20.0 << -60.0 << -70.0 << true;
     }
 
     void gate()
@@ -320,26 +323,35 @@ private Q_SLOTS:
         QFETCH(int, convergedBefore);
         QFETCH(double, microphoneDbfs);
         QFETCH(double, cancelledDbfs);
-        QFETCH(bool, referenceSound);
+        QFETCH(double, referenceDbfs);
         QFETCH(bool, kept);
         EchoGate gate;
         // Echo alone is blanked before convergence and after it.
         for (int i = 0; i < convergedBefore; ++i)
-            QCOMPARE(gate.decide(-20, -45, true), EchoGate::Decision::Blank);
+            QCOMPARE(gate.decide({-26, -50, -20, -20}), EchoGate::Decision::Blank);
         QCOMPARE(gate.hasConverged(), convergedBefore >= 50);
-        QCOMPARE(gate.decide(microphoneDbfs, cancelledDbfs, referenceSound) == EchoGate::Decision::Keep, kept);
+        QCOMPARE(gate.decide({microphoneDbfs, cancelledDbfs, referenceDbfs, referenceDbfs}) == EchoGate::Decision::Keep,
+                 kept);
     }
 
-    void gateCountsOnlyFramesThatHeldEcho()
+    void gateCountsOnlyFramesInARowThatHeldEcho()
     {
         EchoGate gate;
-        // Quiet frames show nothing about the canceller, however much it took away; loud ones do.
+        // Quiet frames show nothing about the canceller, however much it took away, and break no run.
+        for (int i = 0; i < 49; ++i)
+            gate.decide({-30, -55, -20, -20});
         for (int i = 0; i < 100; ++i)
-            gate.decide(-70, -100, true);
+            gate.decide({-70, -100, -20, -20});
         QVERIFY(!gate.hasConverged());
-        for (int i = 0; i < 50; ++i)
-            gate.decide(-30, -50, true);
+        // A loud frame with little removed starts the count over.
+        gate.decide({-30, -35, -20, -20});
+        for (int i = 0; i < 49; ++i)
+            gate.decide({-30, -55, -20, -20});
+        QVERIFY(!gate.hasConverged());
+        gate.decide({-30, -55, -20, -20});
         QVERIFY(gate.hasConverged());
+        QVERIFY(gate.echoGainDb());
+        QCOMPARE(qRound(*gate.echoGainDb()), -10);
         gate.restartConvergence();
         QVERIFY(!gate.hasConverged());
     }
