@@ -4,6 +4,7 @@
 #include "recording/recorders/IAudioRecorder.h"
 #include "recording/vad/SystemVoiceWorkQueue.h"
 #include "recording/web/SystemAudioReference.h"
+#include "recording/web/WebRecorderPage.h"
 
 #include <QObject>
 #include <QPointer>
@@ -14,7 +15,6 @@
 
 namespace brelta::recording {
 
-class WebRecorderPage;
 class WebRecordingWriter;
 
 struct WebViewAudioRecorderOptions

@@ -45,8 +45,9 @@ QString run(WebViewAudioRecorder &recorder, const QString &operation, const QStr
 
 QStringList leftovers(const QString &folder)
 {
-    return QDir(folder).entryList({QStringLiteral("*.webm"), QStringLiteral("*.reference.wav"), QStringLiteral("*partial*")},
-                                  QDir::Files | QDir::Hidden);
+    return QDir(folder).entryList(
+        {QStringLiteral("*.webm"), QStringLiteral("*.reference.wav"), QStringLiteral("*partial*")},
+        QDir::Files | QDir::Hidden);
 }
 
 // Keeps each failure the recorder reports with its cause.
