@@ -43,6 +43,29 @@ QString run(WebViewAudioRecorder &recorder, const QString &operation, const QStr
     return outcome(awaitTask(recorder.resume(), std::chrono::seconds(15)));
 }
 
+// The source the recorder's echo reference stream records from, as the server lists it.
+QString echoReferenceSource()
+{
+    const QString stream = sourceOutputIndex(QStringLiteral("Echo reference"));
+    if (stream.isEmpty())
+        return {};
+    QString sourceIndex;
+    for (const QString &line :
+         pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")})
+             .split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() > 1 && fields[0] == stream)
+            sourceIndex = fields[1];
+    }
+    for (const QString &line :
+         pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sources")}).split(QLatin1Char('\n'))) {
+        const QStringList fields = line.split(QLatin1Char('\t'));
+        if (fields.size() > 1 && fields[0] == sourceIndex)
+            return fields[1];
+    }
+    return {};
+}
+
 QStringList leftovers(const QString &folder)
 {
     return QDir(folder).entryList(
@@ -359,6 +382,43 @@ private Q_SLOTS:
         QCOMPARE(recorder.page()->renderProcessPid(), renderer);
         QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
         QVERIFY(brelta::platform::audioFileDuration(path) > 1.0);
+    }
+
+    void recordsWithoutAnEchoReference()
+    {
+        // No output to listen to: nothing plays there, so the recording goes on, and says so once.
+        WebViewAudioRecorder::Options options;
+        options.reference.serverAddress = QStringLiteral("unix:/nonexistent/pulse/native");
+        WebViewAudioRecorder recorder(options);
+        const QString path = newPath();
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QStringLiteral("^nothing to take the other side's voice from")));
+        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        play(m_speech);
+        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+        const auto decoded = decodeToMonoFloat(path, 16000);
+        QVERIFY(decoded);
+        QVERIFY2(rms(*decoded) > 0.02, qPrintable(QString::number(rms(*decoded))));
+    }
+
+    void echoReferenceFollowsTheDefaultOutput()
+    {
+        WebViewAudioRecorder recorder;
+        const QString path = newPath();
+        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        QCOMPARE(echoReferenceSource(), QStringLiteral("speakers.monitor"));
+        const QString module = pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                      QStringLiteral("sink_name=h14headset")});
+        QVERIFY(!module.isEmpty());
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("h14headset")});
+        QTRY_COMPARE_WITH_TIMEOUT(echoReferenceSource(), QStringLiteral("h14headset.monitor"), 10000);
+        pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+        QTRY_COMPARE_WITH_TIMEOUT(echoReferenceSource(), QStringLiteral("speakers.monitor"), 10000);
+        pactl({QStringLiteral("unload-module"), module});
+        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+        QVERIFY(brelta::platform::audioFileDuration(path) > 1.0);
+        // Nothing of the user's setup moved: the microphone is where it was.
+        QCOMPARE(pactl({QStringLiteral("get-default-source")}), QStringLiteral("microphone"));
     }
 
     void pageCannotNavigateOrDownload()
