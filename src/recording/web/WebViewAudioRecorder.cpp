@@ -29,7 +29,8 @@ struct WebViewAudioRecorder::Recording
     std::shared_ptr<WebRecordingWriter> writer; // used only by jobs of the work queue
     std::unique_ptr<SystemAudioReference> reference;
     qint64 nextSequence = 0;
-    bool failed = false; // told to the delegate; nothing more of it is written
+    bool failed = false; // nothing more of it is written; the delegate is told once it runs
+    QString failure;
 };
 
 // Marks the recorder busy for as long as one of its operations runs; the session awaits them one at a time,
@@ -218,6 +219,8 @@ QCoro::Task<> WebViewAudioRecorder::start(QUrl url)
         post([microphoneStart](WebRecordingWriter &w) { w.setMicrophoneStart(microphoneStart); });
         m_state = AudioRecordingState::Recording;
         qCInfo(lcWebRecorder).noquote() << "startRecording success:" << describe(started);
+        if (m_recording->failed)
+            tellDelegate(m_recording->failure);
     } catch (const std::exception &) {
         failure = std::current_exception();
     }
@@ -318,55 +321,44 @@ QCoro::Task<> WebViewAudioRecorder::stop()
 
 QCoro::Task<> WebViewAudioRecorder::pause()
 {
-    QPointer<WebViewAudioRecorder> self(this);
-    std::optional<Operation> operation;
-    try {
-        operation.emplace(this);
-        // Without a recording there is nothing to suspend.
-        if (m_state == AudioRecordingState::Stopped)
-            co_return;
-        if (m_state == AudioRecordingState::Paused)
-            throw AudioRecorderError(QStringLiteral("recorder already paused"));
-        QCoro::Task<QVariant> calling = m_page->call(QStringLiteral("pauseRecording()"), m_options.callTimeout);
-        co_await std::move(calling);
-    } catch (const std::exception &) {
-        if (self)
-            qCCritical(lcWebRecorder).noquote()
-                << "pauseRecording: error:" << describeFailure(std::current_exception());
-        throw;
-    }
-    if (!self || !m_recording)
-        co_return;
-    m_state = AudioRecordingState::Paused;
-    if (m_recording->reference)
-        m_recording->reference->pause();
-    post([](WebRecordingWriter &writer) { writer.pause(); });
+    return setPaused(true);
 }
 
 QCoro::Task<> WebViewAudioRecorder::resume()
 {
+    return setPaused(false);
+}
+
+QCoro::Task<> WebViewAudioRecorder::setPaused(bool paused)
+{
+    const AudioRecordingState wanted = paused ? AudioRecordingState::Paused : AudioRecordingState::Recording;
     QPointer<WebViewAudioRecorder> self(this);
     std::optional<Operation> operation;
     try {
         operation.emplace(this);
+        // Without a recording there is nothing to suspend or continue.
         if (m_state == AudioRecordingState::Stopped)
             co_return;
-        if (m_state == AudioRecordingState::Recording)
-            throw AudioRecorderError(QStringLiteral("recorder already started"));
-        QCoro::Task<QVariant> calling = m_page->call(QStringLiteral("resumeRecording()"), m_options.callTimeout);
+        if (m_state == wanted)
+            throw AudioRecorderError(paused ? QStringLiteral("recorder already paused")
+                                            : QStringLiteral("recorder already started"));
+        // The page goes first: the state changes only once the page has done it.
+        QCoro::Task<QVariant> calling = m_page->call(
+            paused ? QStringLiteral("pauseRecording()") : QStringLiteral("resumeRecording()"), m_options.callTimeout);
         co_await std::move(calling);
     } catch (const std::exception &) {
         if (self)
-            qCCritical(lcWebRecorder).noquote()
-                << "resumeRecording: error:" << describeFailure(std::current_exception());
+            qCCritical(lcWebRecorder).noquote() << (paused ? "pauseRecording: error:" : "resumeRecording: error:")
+                                                << describeFailure(std::current_exception());
         throw;
     }
     if (!self || !m_recording)
         co_return;
-    m_state = AudioRecordingState::Recording;
-    post([](WebRecordingWriter &writer) { writer.resume(); });
+    m_state = wanted;
+    // Both captures stop and go on together, so the reference stays on the microphone's timeline.
     if (m_recording->reference)
-        m_recording->reference->resume();
+        paused ? m_recording->reference->pause() : m_recording->reference->resume();
+    post([paused](WebRecordingWriter &writer) { paused ? writer.pause() : writer.resume(); });
 }
 
 void WebViewAudioRecorder::handlePageMessage(const QVariantMap &message)
@@ -425,9 +417,17 @@ void WebViewAudioRecorder::failRecording(const QString &recordingId, const QStri
     if (!m_recording || m_recording->id != recordingId || m_recording->failed)
         return;
     m_recording->failed = true;
+    m_recording->failure = reason;
     qCCritical(lcWebRecorder).noquote() << "the recording failed:" << reason;
     // Nothing more of it is written: a gap would corrupt everything after it. What came is kept.
     post([](WebRecordingWriter &writer) { writer.endChunks(); });
+    // A start still under way reports it itself once it has succeeded (or fails with it).
+    if (m_state != AudioRecordingState::Stopped)
+        tellDelegate(reason);
+}
+
+void WebViewAudioRecorder::tellDelegate(const QString &reason)
+{
     if (m_delegate)
         m_delegate->recorderDidFail(
             std::make_exception_ptr(AudioRecorderError(QStringLiteral("recording failed"), reason)));

@@ -94,7 +94,9 @@ private:
     struct Recording;
     class Operation;
 
+    QCoro::Task<> setPaused(bool paused);
     void failRecording(const QString &recordingId, const QString &reason);
+    void tellDelegate(const QString &reason);
     void handlePageDied(const QString &reason);
     void post(std::function<void(WebRecordingWriter &)> job);
     void connectReference(SystemAudioReference *reference);

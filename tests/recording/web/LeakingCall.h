@@ -1,9 +1,9 @@
 #pragma once
 
 // A call in which the other side's voice leaks from the speakers into the microphone, played on the test
-// server: what the far end says goes to "speakers" (the system audio) and, 6 dB down and 50 ms late, into
-// "micfeed" (the microphone) together with the user, who speaks in turns with the far end and once over it.
-// Shared by the web-view recorder's privacy test and its benchmark.
+// server: what the far end says goes to "speakers" (the system audio) and, 6 dB down and 50 ms late (or as
+// late as asked), into "micfeed" (the microphone) together with the user, who speaks in turns with the far
+// end and once over it. Shared by the web-view recorder's privacy test and its benchmark.
 
 #include "testsupport/AudioFixtures.h"
 
@@ -37,8 +37,9 @@ struct LeakingCall
     std::vector<Span> doubleTalk;
     double seconds = 0;
 
-    // Builds the scene's files in `folder` with espeak-ng and sox. Returns an error text, empty on success.
-    QString make(const QString &folder)
+    // Builds the scene's files in `folder` with espeak-ng and sox, the leak `echoDelayMs` late. Returns an
+    // error text, empty on success.
+    QString make(const QString &folder, int echoDelayMs = 50)
     {
         const QDir dir(folder);
         struct Clip
@@ -88,7 +89,7 @@ struct LeakingCall
         place(far, samples[3], far2);
         place(user, samples[4], user3);
         microphone = user;
-        const std::size_t delay = std::size_t(0.05 * kRate);
+        const std::size_t delay = std::size_t(echoDelayMs) * kRate / 1000;
         for (std::size_t i = delay; i < total; ++i)
             microphone[i] += 0.5f * far[i - delay];
 

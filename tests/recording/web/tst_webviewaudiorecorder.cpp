@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 
@@ -302,6 +303,41 @@ private Q_SLOTS:
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
         QVERIFY(brelta::platform::audioFileDuration(path) > (delegateTold ? 0.5 : 2.0));
         QCOMPARE(leftovers(m_dir.path()), QStringList());
+    }
+
+    void failureWhileStartingIsToldOnceTheRecordingRuns()
+    {
+        WebViewAudioRecorder recorder;
+        FailureSpy delegate;
+        recorder.setDelegate(&delegate);
+        bool told = false;
+        QTimer probe;
+        connect(&probe, &QTimer::timeout, this, [&] {
+            // The start has made its recording but the page has not answered yet.
+            if (told || recorder.recordingId().isEmpty() || recorder.recordingState() != AudioRecordingState::Stopped)
+                return;
+            told = true;
+            recorder.handlePageMessage({{QStringLiteral("event"), QStringLiteral("data-available")},
+                                        {QStringLiteral("recordingId"), recorder.recordingId()},
+                                        {QStringLiteral("error"), QStringLiteral("NotReadableError: busy")}});
+            QCOMPARE(delegate.failures.size(), 0); // not while the start is under way
+        });
+        probe.start(5);
+        QTest::ignoreMessage(QtCriticalMsg, "failed to handle webview message: NotReadableError: busy");
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^webview message: \\{")));
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^the recording failed: ")));
+        const QString path = newPath();
+        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        probe.stop();
+        QVERIFY(told);
+        QCOMPARE(delegate.failures.size(), 1);
+        QVERIFY2(delegate.failures.first().contains(QLatin1String("NotReadableError: busy")),
+                 qPrintable(delegate.failures.first()));
+        // Nothing was written; the stop says so and leaves the recorder ready.
+        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("recorder failed to stop"));
+        QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
+        QCOMPARE(leftovers(m_dir.path()), QStringList());
+        QCOMPARE(delegate.failures.size(), 1);
     }
 
     void chunksOutsideARecordingWriteNothing()
