@@ -29,8 +29,9 @@ struct WebViewAudioRecorder::Recording
     std::shared_ptr<WebRecordingWriter> writer; // used only by jobs of the work queue
     std::unique_ptr<SystemAudioReference> reference;
     qint64 nextSequence = 0;
-    bool failed = false; // nothing more of it is written; the delegate is told once it runs
+    bool failed = false; // nothing more of it is written
     QString failure;
+    bool reported = false; // to the delegate, once
 };
 
 // Marks the recorder busy for as long as one of its operations runs; the session awaits them one at a time,
@@ -219,8 +220,7 @@ QCoro::Task<> WebViewAudioRecorder::start(QUrl url)
         post([microphoneStart](WebRecordingWriter &w) { w.setMicrophoneStart(microphoneStart); });
         m_state = AudioRecordingState::Recording;
         qCInfo(lcWebRecorder).noquote() << "startRecording success:" << describe(started);
-        if (m_recording->failed)
-            tellDelegate(m_recording->failure);
+        reportFailure();
     } catch (const std::exception &) {
         failure = std::current_exception();
     }
@@ -278,10 +278,12 @@ QCoro::Task<> WebViewAudioRecorder::stop()
         qCInfo(lcWebRecorder).noquote() << "stopRecording success:" << describe(stopped);
         bool known = false;
         const qint64 announced = stopped.toMap().value(QStringLiteral("chunks")).toLongLong(&known);
-        if (known && announced != m_recording->nextSequence && !m_recording->failed)
-            failRecording(
-                m_recording->id,
-                QStringLiteral("the page sent %1 chunks, %2 arrived").arg(announced).arg(m_recording->nextSequence));
+        if (known && announced != m_recording->nextSequence && !m_recording->failed) {
+            // The last chunks never came: what did is completed, and the stop says what is missing.
+            pageFailure =
+                QStringLiteral("the page sent %1 chunks, %2 arrived").arg(announced).arg(m_recording->nextSequence);
+            qCCritical(lcWebRecorder).noquote() << "stopRecording error:" << pageFailure;
+        }
     } catch (const std::exception &error) {
         if (!self)
             co_return;
@@ -291,7 +293,7 @@ QCoro::Task<> WebViewAudioRecorder::stop()
 
     // Whatever happened to the page, what arrived is completed and the recorder is ready again.
     std::unique_ptr<Recording> recording = std::move(m_recording);
-    const bool failedBefore = recording->failed;
+    const bool reportedBefore = recording->reported;
     if (recording->reference)
         recording->reference->stop(); // hands over its last blocks, which are queued before what follows
     m_state = AudioRecordingState::Stopped;
@@ -315,7 +317,7 @@ QCoro::Task<> WebViewAudioRecorder::stop()
         throw AudioRecorderError(QStringLiteral("recorder failed to stop"), completionFailure);
     }
     // A page that died with the recording was reported then; a stop that failed on its own is news.
-    if (!pageFailure.isEmpty() && !failedBefore)
+    if (!pageFailure.isEmpty() && !reportedBefore)
         throw AudioRecorderError(QStringLiteral("recorder failed to stop"), pageFailure);
 }
 
@@ -347,14 +349,17 @@ QCoro::Task<> WebViewAudioRecorder::setPaused(bool paused)
             paused ? QStringLiteral("pauseRecording()") : QStringLiteral("resumeRecording()"), m_options.callTimeout);
         co_await std::move(calling);
     } catch (const std::exception &) {
-        if (self)
+        if (self) {
             qCCritical(lcWebRecorder).noquote() << (paused ? "pauseRecording: error:" : "resumeRecording: error:")
                                                 << describeFailure(std::current_exception());
+            reportFailure(); // the page may have died with the call
+        }
         throw;
     }
     if (!self || !m_recording)
         co_return;
     m_state = wanted;
+    reportFailure();
     // Both captures stop and go on together, so the reference stays on the microphone's timeline.
     if (m_recording->reference)
         paused ? m_recording->reference->pause() : m_recording->reference->resume();
@@ -421,16 +426,19 @@ void WebViewAudioRecorder::failRecording(const QString &recordingId, const QStri
     qCCritical(lcWebRecorder).noquote() << "the recording failed:" << reason;
     // Nothing more of it is written: a gap would corrupt everything after it. What came is kept.
     post([](WebRecordingWriter &writer) { writer.endChunks(); });
-    // A start still under way reports it itself once it has succeeded (or fails with it).
-    if (m_state != AudioRecordingState::Stopped)
-        tellDelegate(reason);
+    // An operation under way tells it once it is done (a stop reports it itself, a start that fails too).
+    if (!m_busy)
+        reportFailure();
 }
 
-void WebViewAudioRecorder::tellDelegate(const QString &reason)
+void WebViewAudioRecorder::reportFailure()
 {
+    if (!m_recording || !m_recording->failed || m_recording->reported || m_state == AudioRecordingState::Stopped)
+        return;
+    m_recording->reported = true;
     if (m_delegate)
         m_delegate->recorderDidFail(
-            std::make_exception_ptr(AudioRecorderError(QStringLiteral("recording failed"), reason)));
+            std::make_exception_ptr(AudioRecorderError(QStringLiteral("recording failed"), m_recording->failure)));
 }
 
 void WebViewAudioRecorder::handlePageDied(const QString &reason)

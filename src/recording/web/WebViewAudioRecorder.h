@@ -46,8 +46,9 @@ struct WebViewAudioRecorderOptions
 // stopped, ready for the next start.
 //
 // Failures outside the operations reach the delegate once per recording and keep what was written: the page
-// reports an error, a chunk is missing, undecodable or cannot be written, the page's renderer dies. Chunks of
-// another recording than the current one are dropped.
+// reports an error, a chunk is missing, undecodable or cannot be written, the page's renderer dies. One that
+// comes while a start, pause or resume runs is told when that operation has returned; stop() reports its own.
+// Chunks of another recording than the current one are dropped.
 //
 // One instance serves every web-view recording of the process. Lives on the main thread.
 class WebViewAudioRecorder final : public QObject, public IAudioRecorder
@@ -96,7 +97,8 @@ private:
 
     QCoro::Task<> setPaused(bool paused);
     void failRecording(const QString &recordingId, const QString &reason);
-    void tellDelegate(const QString &reason);
+    // Tells the delegate, once, that the running recording failed.
+    void reportFailure();
     void handlePageDied(const QString &reason);
     void post(std::function<void(WebRecordingWriter &)> job);
     void connectReference(SystemAudioReference *reference);
