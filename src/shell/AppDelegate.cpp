@@ -1,20 +1,27 @@
 #include "shell/AppDelegate.h"
 
 #include "analytics/AnalyticsManager.h"
+#include "backend/Hosts.h"
 #include "backend/client/ApiClient.h"
+#include "designsystem/components/Alert.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/desktop/LoginItem.h"
 #include "shell/FeatureRefresh.h"
+#include "shell/MainView.h"
+#include "shell/MainViewViewModel.h"
 #include "shell/PopoverSizes.h"
+#include "shell/RecorderView.h"
 #include "shell/RecordingSession.h"
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/popovers/MainRoot.h"
 #include "shell/popovers/PlaceholderRoots.h"
 #include "shell/popovers/Popovers.h"
 #include "shell/popovers/SettingsWindow.h"
 #include "shell/tray/StatusItem.h"
 
+#include <QDesktopServices>
 #include <QLoggingCategory>
 
 #include <utility>
@@ -58,6 +65,9 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_statusItem(std::make_unique<StatusItem>())
     , m_popovers(std::make_unique<Popovers>(m_deps.clock))
     , m_featureRefresh(std::make_unique<FeatureRefresh>(m_deps.api, m_deps.settings))
+    , m_mainViewModel(std::make_unique<MainViewViewModel>([this](QSize size, std::chrono::milliseconds duration) {
+        m_popovers->resizeContent(PopoverKind::Main, size, duration, MainViewViewModel::easeInOut());
+    }))
     , m_onboardingTimer(m_deps.clock->createTimer())
     , m_resignTimer(m_deps.clock->createTimer())
     , m_logOutTimer(m_deps.clock->createTimer())
@@ -195,7 +205,7 @@ void AppDelegate::setUpStatusItemAndPopovers()
                "Brelta opens its popover at the top right of the screen when it starts or is started again.";
 
     using Kind = PopoverKind;
-    m_popovers->setRoot(Kind::Main, new PlaceholderRoot(QStringLiteral("Brelta"), QStringLiteral("Main popover")));
+    m_popovers->setRoot(Kind::Main, makeMainRoot());
     m_popovers->setRoot(Kind::Onboarding,
                         new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
     m_popovers->setRoot(Kind::PostOnboarding,
@@ -211,6 +221,39 @@ void AppDelegate::setUpStatusItemAndPopovers()
     m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
     for (const Kind kind : {Kind::Main, Kind::Onboarding})
         m_popovers->window(kind)->addAction(m_statusItem->quitAction());
+}
+
+// The main popover's content --------------------------------------------------------------------------
+
+QWidget *AppDelegate::makeMainRoot()
+{
+    if (!m_deps.alerts)
+        m_ownAlerts = std::make_unique<designsystem::ModalAlertPresenter>();
+    RecorderViewDependencies recorder;
+    recorder.session = m_deps.recording;
+    recorder.permissions = m_deps.permissions;
+    recorder.analytics = m_deps.analytics;
+    recorder.alerts = m_deps.alerts ? m_deps.alerts : m_ownAlerts.get();
+    recorder.errorTracker = m_errorTracker.get();
+    recorder.showMainPopover = [this] { showMainPopover(); };
+
+    MainViewActions actions;
+    actions.webApplicationBase =
+        QString::fromLatin1(backend::hosts::kScheme) + QStringLiteral("://") + backend::hosts::kWebApplication;
+    actions.username = [this] { return storedUsername(); };
+    actions.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    actions.closePopover = [this] {
+        if (isPopoverShown(PopoverKind::Main))
+            closePopover(PopoverKind::Main);
+    };
+    // Through the backend's session delegate, as a refused refresh signs out.
+    actions.signOut = [this] { m_deps.shared->logOut(); };
+    actions.quit = [this] { quit(); };
+
+    auto *mainView = new MainView(m_mainViewModel.get(), new RecorderView(std::move(recorder)), std::move(actions),
+                                  m_deps.calendarSync);
+    auto *signIn = new PlaceholderRoot(QStringLiteral("Sign in to Brelta"), QStringLiteral("Sign-in screen"));
+    return new MainRoot([this] { return !storedUsername().isEmpty(); }, mainView, signIn);
 }
 
 QCoro::Task<> AppDelegate::loadTokensThenStartServices()

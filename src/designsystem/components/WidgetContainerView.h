@@ -1,5 +1,6 @@
 #pragma once
 
+#include "designsystem/components/Banners.h"
 #include "designsystem/components/KitButton.h"
 #include "designsystem/components/LoaderView.h"
 
@@ -12,7 +13,6 @@ class QHBoxLayout;
 
 namespace brelta::designsystem {
 
-class ErrorBanner;
 class HeadingView;
 
 // The back button of a panel: a leading chevron pointing back (or, while loading, a small spinner) and

@@ -37,13 +37,20 @@ PopoverSurface::PopoverSurface(QWidget *parent) : QWidget(parent)
     layout->setSpacing(kAlertTextGap);
 }
 
+void PopoverSurface::paintGround(QPainter &painter, const QRect &rect, Qt::LayoutDirection direction)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), kCornerRadius, kCornerRadius);
+    painter.fillPath(path, designsystem::Gradients::background(QRectF(rect), direction));
+    painter.restore();
+}
+
 void PopoverSurface::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    painter.fillPath(path, designsystem::Gradients::background(QRectF(rect()), layoutDirection()));
+    paintGround(painter, rect(), layoutDirection());
 }
 
 PlaceholderRoot::PlaceholderRoot(const QString &title, const QString &note, QWidget *parent) : PopoverSurface(parent)

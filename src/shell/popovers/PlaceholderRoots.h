@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+
 namespace brelta::designsystem {
 class BodyView;
 class HeadingView;
@@ -17,6 +19,9 @@ class PopoverSurface : public QWidget
 
 public:
     explicit PopoverSurface(QWidget *parent = nullptr);
+
+    // The ground itself, for contents that lay out their own children.
+    static void paintGround(QPainter &painter, const QRect &rect, Qt::LayoutDirection direction);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
