@@ -18,6 +18,7 @@
 #include "shell/popovers/MainRoot.h"
 #include "shell/popovers/PlaceholderRoots.h"
 #include "shell/popovers/Popovers.h"
+#include "shell/popovers/RecordingPopovers.h"
 #include "shell/popovers/SettingsWindow.h"
 #include "shell/tray/StatusItem.h"
 
@@ -72,7 +73,9 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_resignTimer(m_deps.clock->createTimer())
     , m_logOutTimer(m_deps.clock->createTimer())
     , m_quitTimer(m_deps.clock->createTimer())
+    , m_goToSettingsTimer(m_deps.clock->createTimer())
 {
+    connect(m_goToSettingsTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
     connect(m_onboardingTimer.get(), &platform::Timer::timeout, this, [this] {
         // Onboarding may have been completed in the second since launch.
         if (!onboardingCompleted())
@@ -208,14 +211,7 @@ void AppDelegate::setUpStatusItemAndPopovers()
     m_popovers->setRoot(Kind::Main, makeMainRoot());
     m_popovers->setRoot(Kind::Onboarding,
                         new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
-    m_popovers->setRoot(Kind::PostOnboarding,
-                        new PlaceholderRoot(QStringLiteral("Brelta lives here"), QStringLiteral("Post-onboarding")));
-    m_popovers->setRoot(Kind::RecordingEnded,
-                        new PlaceholderRoot(QStringLiteral("Recording ended"), QStringLiteral("Recording-ended")));
-    m_popovers->setRoot(Kind::RecordingStarted,
-                        new PlaceholderRoot(QStringLiteral("Recording started"), QStringLiteral("Recording-started")));
-    m_popovers->setRoot(Kind::RecordingReminder,
-                        new PlaceholderRoot(QStringLiteral("Still recording"), QStringLiteral("Recording reminder")));
+    setUpRecordingPopovers();
     m_popovers->setRoot(Kind::Notification,
                         new PlaceholderRoot(QStringLiteral("Notification"), QStringLiteral("Notification popover")));
     m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
@@ -254,6 +250,31 @@ QWidget *AppDelegate::makeMainRoot()
                                   m_deps.calendarSync);
     auto *signIn = new PlaceholderRoot(QStringLiteral("Sign in to Brelta"), QStringLiteral("Sign-in screen"));
     return new MainRoot([this] { return !storedUsername().isEmpty(); }, mainView, signIn);
+}
+
+void AppDelegate::setUpRecordingPopovers()
+{
+    using Kind = PopoverKind;
+    m_popovers->setRoot(Kind::PostOnboarding, new PostOnboardingRoot(m_deps.clock, [this] {
+                            if (isPopoverShown(PopoverKind::PostOnboarding))
+                                closePopover(PopoverKind::PostOnboarding);
+                        }));
+    m_popovers->setRoot(Kind::RecordingEnded, new RecordingEndedRoot);
+    m_popovers->setRoot(Kind::RecordingStarted,
+                        new RecordingStartedRoot(m_deps.settings, [this] { goToPrivacySettings(); }));
+    m_popovers->setRoot(Kind::RecordingReminder, new RecordingReminderRoot(m_deps.recording, [this] {
+                            closePopover(PopoverKind::RecordingReminder);
+                        }));
+}
+
+void AppDelegate::goToPrivacySettings()
+{
+    if (m_deps.focusPrivacySettings)
+        m_deps.focusPrivacySettings();
+    m_mainViewModel->switchMode(MainViewMode::Settings, false);
+    if (isPopoverShown(PopoverKind::RecordingStarted))
+        closePopover(PopoverKind::RecordingStarted);
+    m_goToSettingsTimer->start(kGoToSettingsDelay, platform::Timer::Mode::SingleShot);
 }
 
 QCoro::Task<> AppDelegate::loadTokensThenStartServices()
@@ -406,6 +427,12 @@ void AppDelegate::showRecordingStartedPopover()
 
 void AppDelegate::showRecordingReminderPopover()
 {
+    // The notice's size, taller when the minutes left and "Extend" show below it.
+    if (auto *root = qobject_cast<RecordingReminderRoot *>(m_popovers->window(PopoverKind::RecordingReminder)->root()))
+        m_popovers->setContentSize(PopoverKind::RecordingReminder,
+                                   QSize(sizes::kRecordingStartedPopoverWidth,
+                                         std::max(sizes::kRecordingStartedPopoverHeight,
+                                                  root->heightAt(sizes::kRecordingStartedPopoverWidth))));
     showPopover(PopoverKind::RecordingReminder);
 }
 

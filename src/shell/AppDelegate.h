@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -68,6 +69,9 @@ struct AppDelegateDependencies
     MicrophonePermissions *permissions = nullptr;
     CalendarSyncState *calendarSync = nullptr;
     designsystem::AlertPresenter *alerts = nullptr;
+    // Puts the settings panel's focus on its privacy card ("Go to settings" of the recording-started
+    // popover); the settings panel fills it.
+    std::function<void()> focusPrivacySettings;
     // The telemetry clients the launch starts (steps 2 and 6).
     platform::ErrorTrackerOptions errorTracking;
     platform::AnalyticsConfiguration analyticsConfiguration;
@@ -105,6 +109,7 @@ public:
     static constexpr std::chrono::milliseconds kRecordingStartedAfterResign{300};
     static constexpr std::chrono::milliseconds kLogOutDelay{500};
     static constexpr std::chrono::milliseconds kQuitStopTimeout{5000};
+    static constexpr std::chrono::milliseconds kGoToSettingsDelay{500};
     static constexpr std::chrono::seconds kMessagePollingInterval{900};
     static constexpr std::chrono::seconds kMessagePollingAfterRecording{30};
 
@@ -177,6 +182,8 @@ private:
     void setUpErrorReporting();
     void setUpStatusItemAndPopovers();
     QWidget *makeMainRoot();
+    void setUpRecordingPopovers();
+    void goToPrivacySettings();
     void setUpAnalytics();
     QCoro::Task<> loadTokensThenStartServices();
     void startServices();
@@ -211,6 +218,7 @@ private:
     std::unique_ptr<platform::Timer> m_resignTimer;
     std::unique_ptr<platform::Timer> m_logOutTimer;
     std::unique_ptr<platform::Timer> m_quitTimer;
+    std::unique_ptr<platform::Timer> m_goToSettingsTimer;
 
     bool m_launched = false;
     bool m_initialized = false;

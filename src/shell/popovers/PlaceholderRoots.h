@@ -47,7 +47,13 @@ public:
     QString title() const;
     QString message() const;
 
-    // The popover height these texts need at the alert's measuring width, never below the set-up height.
+    static constexpr int kHorizontalPadding = 16;
+    static constexpr int kVerticalPadding = 12;
+
+    // The height these texts need in an alert `width` wide: 34 and the measured heights of the title
+    // (bold, 14) and the message (regular, 12) at width - 52. An empty text takes no room.
+    static qreal height(const QString &title, const QString &message, qreal width);
+    // height() at the alert's measuring width, rounded up.
     static int heightFor(const QString &title, const QString &message);
 
 signals:
