@@ -1,20 +1,28 @@
 #include "shell/AppDelegate.h"
 
 #include "analytics/AnalyticsManager.h"
+#include "backend/Hosts.h"
 #include "backend/client/ApiClient.h"
+#include "designsystem/components/Alert.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/desktop/LoginItem.h"
 #include "shell/FeatureRefresh.h"
+#include "shell/MainView.h"
+#include "shell/MainViewViewModel.h"
 #include "shell/PopoverSizes.h"
+#include "shell/RecorderView.h"
 #include "shell/RecordingSession.h"
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/popovers/MainRoot.h"
 #include "shell/popovers/PlaceholderRoots.h"
 #include "shell/popovers/Popovers.h"
+#include "shell/popovers/RecordingPopovers.h"
 #include "shell/popovers/SettingsWindow.h"
 #include "shell/tray/StatusItem.h"
 
+#include <QDesktopServices>
 #include <QLoggingCategory>
 
 #include <utility>
@@ -58,11 +66,16 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_statusItem(std::make_unique<StatusItem>())
     , m_popovers(std::make_unique<Popovers>(m_deps.clock))
     , m_featureRefresh(std::make_unique<FeatureRefresh>(m_deps.api, m_deps.settings))
+    , m_mainViewModel(std::make_unique<MainViewViewModel>([this](QSize size, std::chrono::milliseconds duration) {
+        m_popovers->resizeContent(PopoverKind::Main, size, duration, MainViewViewModel::easeInOut());
+    }))
     , m_onboardingTimer(m_deps.clock->createTimer())
     , m_resignTimer(m_deps.clock->createTimer())
     , m_logOutTimer(m_deps.clock->createTimer())
     , m_quitTimer(m_deps.clock->createTimer())
+    , m_goToSettingsTimer(m_deps.clock->createTimer())
 {
+    connect(m_goToSettingsTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
     connect(m_onboardingTimer.get(), &platform::Timer::timeout, this, [this] {
         // Onboarding may have been completed in the second since launch.
         if (!onboardingCompleted())
@@ -195,22 +208,73 @@ void AppDelegate::setUpStatusItemAndPopovers()
                "Brelta opens its popover at the top right of the screen when it starts or is started again.";
 
     using Kind = PopoverKind;
-    m_popovers->setRoot(Kind::Main, new PlaceholderRoot(QStringLiteral("Brelta"), QStringLiteral("Main popover")));
+    m_popovers->setRoot(Kind::Main, makeMainRoot());
     m_popovers->setRoot(Kind::Onboarding,
                         new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
-    m_popovers->setRoot(Kind::PostOnboarding,
-                        new PlaceholderRoot(QStringLiteral("Brelta lives here"), QStringLiteral("Post-onboarding")));
-    m_popovers->setRoot(Kind::RecordingEnded,
-                        new PlaceholderRoot(QStringLiteral("Recording ended"), QStringLiteral("Recording-ended")));
-    m_popovers->setRoot(Kind::RecordingStarted,
-                        new PlaceholderRoot(QStringLiteral("Recording started"), QStringLiteral("Recording-started")));
-    m_popovers->setRoot(Kind::RecordingReminder,
-                        new PlaceholderRoot(QStringLiteral("Still recording"), QStringLiteral("Recording reminder")));
+    setUpRecordingPopovers();
     m_popovers->setRoot(Kind::Notification,
                         new PlaceholderRoot(QStringLiteral("Notification"), QStringLiteral("Notification popover")));
     m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
     for (const Kind kind : {Kind::Main, Kind::Onboarding})
         m_popovers->window(kind)->addAction(m_statusItem->quitAction());
+}
+
+// The main popover's content --------------------------------------------------------------------------
+
+QWidget *AppDelegate::makeMainRoot()
+{
+    if (!m_deps.alerts)
+        m_ownAlerts = std::make_unique<designsystem::ModalAlertPresenter>();
+    RecorderViewDependencies recorder;
+    recorder.session = m_deps.recording;
+    recorder.permissions = m_deps.permissions;
+    recorder.analytics = m_deps.analytics;
+    recorder.alerts = m_deps.alerts ? m_deps.alerts : m_ownAlerts.get();
+    recorder.errorTracker = m_errorTracker.get();
+    recorder.showMainPopover = [this] { showMainPopover(); };
+
+    MainViewActions actions;
+    actions.webApplicationBase =
+        QString::fromLatin1(backend::hosts::kScheme) + QStringLiteral("://") + backend::hosts::kWebApplication;
+    actions.username = [this] { return storedUsername(); };
+    actions.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    actions.closePopover = [this] {
+        if (isPopoverShown(PopoverKind::Main))
+            closePopover(PopoverKind::Main);
+    };
+    // Through the backend's session delegate, as a refused refresh signs out.
+    actions.signOut = [this] { m_deps.shared->logOut(); };
+    actions.quit = [this] { quit(); };
+
+    auto *mainView = new MainView(m_mainViewModel.get(), new RecorderView(std::move(recorder)), std::move(actions),
+                                  m_deps.calendarSync);
+    auto *signIn = new PlaceholderRoot(QStringLiteral("Sign in to Brelta"), QStringLiteral("Sign-in screen"));
+    return new MainRoot([this] { return !storedUsername().isEmpty(); }, mainView, signIn);
+}
+
+void AppDelegate::setUpRecordingPopovers()
+{
+    using Kind = PopoverKind;
+    m_popovers->setRoot(Kind::PostOnboarding, new PostOnboardingRoot(m_deps.clock, [this] {
+                            if (isPopoverShown(PopoverKind::PostOnboarding))
+                                closePopover(PopoverKind::PostOnboarding);
+                        }));
+    m_popovers->setRoot(Kind::RecordingEnded, new RecordingEndedRoot);
+    m_popovers->setRoot(Kind::RecordingStarted,
+                        new RecordingStartedRoot(m_deps.settings, [this] { goToPrivacySettings(); }));
+    m_popovers->setRoot(Kind::RecordingReminder, new RecordingReminderRoot(m_deps.recording, [this] {
+                            closePopover(PopoverKind::RecordingReminder);
+                        }));
+}
+
+void AppDelegate::goToPrivacySettings()
+{
+    if (m_deps.focusPrivacySettings)
+        m_deps.focusPrivacySettings();
+    m_mainViewModel->switchMode(MainViewMode::Settings, false);
+    if (isPopoverShown(PopoverKind::RecordingStarted))
+        closePopover(PopoverKind::RecordingStarted);
+    m_goToSettingsTimer->start(kGoToSettingsDelay, platform::Timer::Mode::SingleShot);
 }
 
 QCoro::Task<> AppDelegate::loadTokensThenStartServices()
@@ -363,6 +427,12 @@ void AppDelegate::showRecordingStartedPopover()
 
 void AppDelegate::showRecordingReminderPopover()
 {
+    // The notice's size, taller when the minutes left and "Extend" show below it.
+    if (auto *root = qobject_cast<RecordingReminderRoot *>(m_popovers->window(PopoverKind::RecordingReminder)->root()))
+        m_popovers->setContentSize(PopoverKind::RecordingReminder,
+                                   QSize(sizes::kRecordingStartedPopoverWidth,
+                                         std::max(sizes::kRecordingStartedPopoverHeight,
+                                                  root->heightAt(sizes::kRecordingStartedPopoverWidth))));
     showPopover(PopoverKind::RecordingReminder);
 }
 

@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -22,6 +23,9 @@ class AnalyticsManager;
 namespace brelta::backend {
 class ApiClient;
 }
+namespace brelta::designsystem {
+class AlertPresenter;
+}
 namespace brelta::platform {
 class SettingsStore;
 namespace desktop {
@@ -32,7 +36,10 @@ class LoginItem;
 namespace brelta::shell {
 
 class CalendarService;
+class CalendarSyncState;
 class FeatureRefresh;
+class MainViewViewModel;
+class MicrophonePermissions;
 class MessageService;
 class Popovers;
 class RecordingSession;
@@ -57,6 +64,14 @@ struct AppDelegateDependencies
     RecordingSession *recording = nullptr;
     SleepWakeSource *sleepWake = nullptr;
     platform::desktop::LoginItem *loginItem = nullptr;
+    // The main popover's recorder row and header. No permissions: the row offers "Record" at once. No
+    // calendar state: the meetings button shows the not-synced dot. No alert presenter: the modal one.
+    MicrophonePermissions *permissions = nullptr;
+    CalendarSyncState *calendarSync = nullptr;
+    designsystem::AlertPresenter *alerts = nullptr;
+    // Puts the settings panel's focus on its privacy card ("Go to settings" of the recording-started
+    // popover); the settings panel fills it.
+    std::function<void()> focusPrivacySettings;
     // The telemetry clients the launch starts (steps 2 and 6).
     platform::ErrorTrackerOptions errorTracking;
     platform::AnalyticsConfiguration analyticsConfiguration;
@@ -94,6 +109,7 @@ public:
     static constexpr std::chrono::milliseconds kRecordingStartedAfterResign{300};
     static constexpr std::chrono::milliseconds kLogOutDelay{500};
     static constexpr std::chrono::milliseconds kQuitStopTimeout{5000};
+    static constexpr std::chrono::milliseconds kGoToSettingsDelay{500};
     static constexpr std::chrono::seconds kMessagePollingInterval{900};
     static constexpr std::chrono::seconds kMessagePollingAfterRecording{30};
 
@@ -154,6 +170,8 @@ public:
     SettingsWindow *settingsWindow() const { return m_settingsWindow.get(); }
     platform::ErrorTracker *errorTracker() const { return m_errorTracker.get(); }
     platform::AnalyticsClient *analyticsClient() const { return m_analyticsClient.get(); }
+    // Which panel the main popover shows; the URL routes and the recording-started popover switch it.
+    MainViewViewModel *mainViewModel() const { return m_mainViewModel.get(); }
 
 signals:
     void launchStepDone(brelta::shell::AppDelegate::LaunchStep step);
@@ -163,6 +181,9 @@ signals:
 private:
     void setUpErrorReporting();
     void setUpStatusItemAndPopovers();
+    QWidget *makeMainRoot();
+    void setUpRecordingPopovers();
+    void goToPrivacySettings();
     void setUpAnalytics();
     QCoro::Task<> loadTokensThenStartServices();
     void startServices();
@@ -191,10 +212,13 @@ private:
     std::unique_ptr<Popovers> m_popovers;
     std::unique_ptr<SettingsWindow> m_settingsWindow;
     std::unique_ptr<FeatureRefresh> m_featureRefresh;
+    std::unique_ptr<MainViewViewModel> m_mainViewModel;
+    std::unique_ptr<designsystem::AlertPresenter> m_ownAlerts;
     std::unique_ptr<platform::Timer> m_onboardingTimer;
     std::unique_ptr<platform::Timer> m_resignTimer;
     std::unique_ptr<platform::Timer> m_logOutTimer;
     std::unique_ptr<platform::Timer> m_quitTimer;
+    std::unique_ptr<platform::Timer> m_goToSettingsTimer;
 
     bool m_launched = false;
     bool m_initialized = false;

@@ -32,9 +32,25 @@ public:
     // upload queue, or throws when the stop failed.
     virtual QCoro::Task<> stopRecording() = 0;
 
+    // The recorder panel's controls and the reminder's extension -----------------------------------------
+
+    // Starts a practice recording without source parameters; throws when it could not start.
+    virtual QCoro::Task<> startRecording() = 0;
+    virtual QCoro::Task<> pauseRecording() = 0;
+    virtual QCoro::Task<> resumeRecording() = 0;
+    // Whole seconds recorded so far (pauses not counted).
+    virtual qint64 recordingDuration() const = 0;
+    // The length at which the recording stops on its own, in seconds.
+    virtual double maxRecordingDuration() const = 0;
+    virtual void setMaxRecordingDuration(double seconds) = 0;
+    // Re-arms the final reminder and the automatic stop for the current maximum.
+    virtual void scheduleAutomaticStop() = 0;
+
 signals:
     // After every change of state().
     void stateChanged();
+    // After every change of recordingDuration() or maxRecordingDuration().
+    void durationChanged();
     // A finished recording was processed: no message when it was queued for upload; a message when it was
     // too short (and deleted) or could not be processed.
     void recordingFinished(bool isTooShort, std::optional<QString> errorMessage);

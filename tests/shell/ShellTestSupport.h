@@ -35,6 +35,8 @@
 
 #include <cstdio>
 #include <memory>
+#include <stdexcept>
+#include <utility>
 
 namespace brelta::testsupport::shell {
 
@@ -72,8 +74,9 @@ inline bool saveScreenshot(const QWidget *window, const QString &name)
     return !shot.isNull() && shot.save(QDir(outputFolder()).filePath(name + QStringLiteral(".png")));
 }
 
-// A recording session whose state the test sets. Its stop finishes when the test calls handOff(), or at
-// once when stopsAtOnce is set.
+// A recording session the test scripts. Every call lands in `calls`. Start, pause and resume take effect at
+// once, unless `holdOperations` is set: then each waits for release(); `failNext` makes the next of them
+// (or a stop) throw instead. The stop finishes when the test calls handOff(), or at once with stopsAtOnce.
 class FakeRecordingSession final : public brelta::shell::RecordingSession
 {
     Q_OBJECT
@@ -94,25 +97,70 @@ public:
     QCoro::Task<> stopRecording() override
     {
         ++stopCount;
+        calls << QStringLiteral("stop");
         QPointer<FakeRecordingSession> self(this);
+        if (std::exchange(failNext, false))
+            throw std::runtime_error("the recorder did not stop");
         if (!stopsAtOnce)
             co_await qCoro(this, &FakeRecordingSession::handedOff);
         if (self)
             setState(AudioRecordingState::Stopped);
     }
 
+    QCoro::Task<> startRecording() override { return operate(QStringLiteral("start"), AudioRecordingState::Recording); }
+    QCoro::Task<> pauseRecording() override { return operate(QStringLiteral("pause"), AudioRecordingState::Paused); }
+    QCoro::Task<> resumeRecording() override
+    {
+        return operate(QStringLiteral("resume"), AudioRecordingState::Recording);
+    }
+
+    qint64 recordingDuration() const override { return m_duration; }
+    void setRecordingDuration(qint64 seconds)
+    {
+        m_duration = seconds;
+        emit durationChanged();
+    }
+    double maxRecordingDuration() const override { return m_max; }
+    void setMaxRecordingDuration(double seconds) override
+    {
+        calls << QStringLiteral("max %1").arg(seconds);
+        m_max = seconds;
+        emit durationChanged();
+    }
+    void scheduleAutomaticStop() override { calls << QStringLiteral("scheduleAutomaticStop"); }
+
     void handOff() { emit handedOff(); }
+    void release() { emit released(); }
 
     bool stopsAtOnce = false;
+    bool holdOperations = false;
+    bool failNext = false;
     int stopCount = 0;
     QStringList usernames;
+    QStringList calls;
 
 signals:
     void handedOff();
+    void released();
 
 private:
+    QCoro::Task<> operate(QString name, AudioRecordingState after)
+    {
+        calls << name;
+        QPointer<FakeRecordingSession> self(this);
+        if (holdOperations)
+            co_await qCoro(this, &FakeRecordingSession::released);
+        if (!self)
+            co_return;
+        if (std::exchange(failNext, false))
+            throw std::runtime_error(qPrintable(name + QStringLiteral(" failed")));
+        setState(after);
+    }
+
     AudioRecordingState m_state = AudioRecordingState::Stopped;
     bool m_displayed = false;
+    qint64 m_duration = 0;
+    double m_max = 7200;
 };
 
 inline QString tokenStateName(backend::ApiClient::TokenState state)

@@ -129,20 +129,48 @@ QColor Colors::color(ColorToken token)
     return palette[static_cast<std::size_t>(token)];
 }
 
-std::optional<QColor> Colors::parseHex(QStringView text)
+namespace {
+
+// The one reader of hex colour digits (no '#'): 3, 4, 6 or 8 of them, nothing else. Each digit of the
+// short forms stands for a doubled pair (F = FF), the alpha comes last.
+std::optional<QColor> readHexDigits(QStringView digits)
 {
-    text = text.trimmed();
-    if (!text.startsWith(QLatin1Char('#')) || (text.size() != 7 && text.size() != 9))
-        return std::nullopt;
-    const QStringView digits = text.mid(1);
     const bool allHex = std::all_of(digits.begin(), digits.end(),
-                                    [](QChar c) { return std::isxdigit(c.unicode()) && c.unicode() < 128; });
+                                    [](QChar c) { return c.unicode() < 128 && std::isxdigit(c.unicode()); });
     if (!allHex)
         return std::nullopt;
     const uint value = digits.toUInt(nullptr, 16);
-    if (text.size() == 7)
+    switch (digits.size()) {
+    case 3:
+        return QColor::fromRgb(((value >> 8) & 0xf) * 17, ((value >> 4) & 0xf) * 17, (value & 0xf) * 17);
+    case 4:
+        return QColor::fromRgb(((value >> 12) & 0xf) * 17, ((value >> 8) & 0xf) * 17, ((value >> 4) & 0xf) * 17,
+                               (value & 0xf) * 17);
+    case 6:
         return QColor::fromRgb((value >> 16) & 0xff, (value >> 8) & 0xff, value & 0xff);
-    return QColor::fromRgb((value >> 24) & 0xff, (value >> 16) & 0xff, (value >> 8) & 0xff, value & 0xff);
+    case 8:
+        return QColor::fromRgb((value >> 24) & 0xff, (value >> 16) & 0xff, (value >> 8) & 0xff, value & 0xff);
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<QColor> Colors::parseHex(QStringView text)
+{
+    // The palette keeps the long forms only.
+    text = text.trimmed();
+    if (!text.startsWith(QLatin1Char('#')) || (text.size() != 7 && text.size() != 9))
+        return std::nullopt;
+    return readHexDigits(text.mid(1));
+}
+
+QColor Colors::fromHex(QStringView text)
+{
+    if (text.startsWith(QLatin1Char('#')))
+        text = text.mid(1);
+    return readHexDigits(text).value_or(fallback());
 }
 
 namespace contrast {

@@ -78,6 +78,10 @@ public:
 
     // "#RRGGBB" or "#RRGGBBAA" with the alpha last (QColor reads 8 digits as ARGB).
     static std::optional<QColor> parseHex(QStringView text);
+    // A colour from hexadecimal text that never fails: an optional leading '#', then 3 (RGB), 4 (RGBA),
+    // 6 (RRGGBB) or 8 (RRGGBBAA) hex digits. Any other length, or any character that is not a hex
+    // digit, gives fallback() (transparent black), so a half-read text never passes for a colour.
+    static QColor fromHex(QStringView text);
 
     // The name → colour rows of a palette file (comment lines start with '#', the first other line is
     // the header). A row that does not parse is reported with its line number and skipped; the rest load.

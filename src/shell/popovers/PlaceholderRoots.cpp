@@ -37,13 +37,20 @@ PopoverSurface::PopoverSurface(QWidget *parent) : QWidget(parent)
     layout->setSpacing(kAlertTextGap);
 }
 
+void PopoverSurface::paintGround(QPainter &painter, const QRect &rect, Qt::LayoutDirection direction)
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    QPainterPath path;
+    path.addRoundedRect(QRectF(rect), kCornerRadius, kCornerRadius);
+    painter.fillPath(path, designsystem::Gradients::background(QRectF(rect), direction));
+    painter.restore();
+}
+
 void PopoverSurface::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    painter.fillPath(path, designsystem::Gradients::background(QRectF(rect()), layoutDirection()));
+    paintGround(painter, rect(), layoutDirection());
 }
 
 PlaceholderRoot::PlaceholderRoot(const QString &title, const QString &note, QWidget *parent) : PopoverSurface(parent)
@@ -56,12 +63,15 @@ PlaceholderRoot::PlaceholderRoot(const QString &title, const QString &note, QWid
 AlertRoot::AlertRoot(const QString &title, const QString &message, QWidget *parent)
     : PopoverSurface(parent)
     , m_title(new BodyView(title, BodySize::Medium, BodyWeight::Bold, Colors::gray100(), this))
-    , m_message(new BodyView(message, BodySize::Small, BodyWeight::Regular, Colors::gray200(), this))
+    , m_message(new BodyView(message, BodySize::Small, BodyWeight::Regular, Colors::gray100(), this))
 {
     m_title->setObjectName(QStringLiteral("alertTitle"));
     m_message->setObjectName(QStringLiteral("alertMessage"));
+    layout()->setContentsMargins(kHorizontalPadding, kVerticalPadding, kHorizontalPadding, kVerticalPadding);
     layout()->addWidget(m_title);
     layout()->addWidget(m_message);
+    m_title->setVisible(!title.isEmpty());
+    m_message->setVisible(!message.isEmpty());
     static_cast<QVBoxLayout *>(layout())->addStretch();
     setCursor(Qt::PointingHandCursor);
 }
@@ -76,17 +86,29 @@ QString AlertRoot::message() const
     return m_message->text();
 }
 
-int AlertRoot::heightFor(const QString &title, const QString &message)
+qreal AlertRoot::height(const QString &title, const QString &message, qreal width)
 {
     using designsystem::Typography;
     using designsystem::TypographyType;
-    const qreal width = sizes::kAlertMeasureWidth - 2 * kPadding;
-    const QRectF titleBox = Typography::measureText(TypographyType::Body, title, QStringLiteral("Inter-Bold"),
-                                                    BodySize::Medium, width, 1e6);
-    const QRectF messageBox =
-        Typography::measureText(TypographyType::Body, message, QStringLiteral("Inter"), BodySize::Small, width, 1e6);
-    const int needed = int(std::ceil(titleBox.height() + kAlertTextGap + messageBox.height())) + 2 * kPadding;
-    return std::max(needed, sizes::kRecordingEndedPopoverHeight);
+    // 20 more than the padding: the text never runs right up to the popover's rounded edge.
+    const qreal textWidth = width - 2 * kHorizontalPadding - 20;
+    constexpr qreal unbounded = 1e6;
+    const qreal titleHeight = title.isEmpty()
+                                  ? 0
+                                  : Typography::measureText(TypographyType::Body, title, QStringLiteral("Inter-Bold"),
+                                                            BodySize::Medium, textWidth, unbounded)
+                                        .height();
+    const qreal messageHeight = message.isEmpty()
+                                    ? 0
+                                    : Typography::measureText(TypographyType::Body, message, QStringLiteral("Inter"),
+                                                              BodySize::Small, textWidth, unbounded)
+                                          .height();
+    return 2 * kVerticalPadding + titleHeight + messageHeight + 10;
+}
+
+int AlertRoot::heightFor(const QString &title, const QString &message)
+{
+    return int(std::ceil(height(title, message, sizes::kAlertMeasureWidth)));
 }
 
 void AlertRoot::mouseReleaseEvent(QMouseEvent *event)

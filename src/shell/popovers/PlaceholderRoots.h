@@ -3,6 +3,8 @@
 #include <QString>
 #include <QWidget>
 
+class QPainter;
+
 namespace brelta::designsystem {
 class BodyView;
 class HeadingView;
@@ -17,6 +19,9 @@ class PopoverSurface : public QWidget
 
 public:
     explicit PopoverSurface(QWidget *parent = nullptr);
+
+    // The ground itself, for contents that lay out their own children.
+    static void paintGround(QPainter &painter, const QRect &rect, Qt::LayoutDirection direction);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -42,7 +47,13 @@ public:
     QString title() const;
     QString message() const;
 
-    // The popover height these texts need at the alert's measuring width, never below the set-up height.
+    static constexpr int kHorizontalPadding = 16;
+    static constexpr int kVerticalPadding = 12;
+
+    // The height these texts need in an alert `width` wide: 34 and the measured heights of the title
+    // (bold, 14) and the message (regular, 12) at width - 52. An empty text takes no room.
+    static qreal height(const QString &title, const QString &message, qreal width);
+    // height() at the alert's measuring width, rounded up.
     static int heightFor(const QString &title, const QString &message);
 
 signals:

@@ -65,7 +65,34 @@ void Popovers::setRoot(PopoverKind kind, QWidget *root)
 
 void Popovers::setContentSize(PopoverKind kind, const QSize &size)
 {
-    entry(kind).window->setContentSize(size);
+    Entry &e = entry(kind);
+    // A size set outright ends a resize still under way, which would otherwise overwrite it.
+    if (e.resize)
+        e.resize->stop();
+    e.window->setContentSize(size);
+}
+
+void Popovers::resizeContent(PopoverKind kind, const QSize &size, std::chrono::milliseconds duration,
+                             const QEasingCurve &easing)
+{
+    Entry &e = entry(kind);
+    // A hidden popover has nothing to show on the way.
+    if (duration.count() <= 0 || !e.window->isVisible() || e.window->contentSize() == size) {
+        setContentSize(kind, size);
+        return;
+    }
+    if (!e.resize) {
+        e.resize = std::make_unique<QVariantAnimation>();
+        platform::desktop::PopoverWindow *window = e.window.get();
+        connect(e.resize.get(), &QVariantAnimation::valueChanged, window,
+                [window](const QVariant &value) { window->setContentSize(value.toSize()); });
+    }
+    e.resize->stop();
+    e.resize->setStartValue(e.window->contentSize());
+    e.resize->setEndValue(size);
+    e.resize->setDuration(int(duration.count()));
+    e.resize->setEasingCurve(easing);
+    e.resize->start();
 }
 
 } // namespace brelta::shell

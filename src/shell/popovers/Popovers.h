@@ -4,9 +4,12 @@
 #include "platform/desktop/PopoverWindow.h"
 #include "shell/popovers/PopoverTable.h"
 
+#include <QEasingCurve>
 #include <QObject>
+#include <QVariantAnimation>
 
 #include <array>
+#include <chrono>
 #include <memory>
 
 namespace brelta::shell {
@@ -30,6 +33,9 @@ public:
 
     void setRoot(PopoverKind kind, QWidget *root);
     void setContentSize(PopoverKind kind, const QSize &size);
+    // Grows or shrinks the content to `size` along `easing` over `duration`; zero sets it at once.
+    void resizeContent(PopoverKind kind, const QSize &size, std::chrono::milliseconds duration,
+                       const QEasingCurve &easing);
 
 signals:
     // A transient popover closed itself.
@@ -40,6 +46,7 @@ private:
     {
         std::unique_ptr<platform::desktop::PopoverWindow> window;
         std::unique_ptr<platform::Timer> autoClose;
+        std::unique_ptr<QVariantAnimation> resize;
     };
 
     Entry &entry(PopoverKind kind) { return m_entries[static_cast<std::size_t>(kind)]; }
