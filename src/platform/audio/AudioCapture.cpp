@@ -512,6 +512,7 @@ void AudioCapture::stop()
     const PcmBuffer last = PcmBuffer::fromInterleaved(m_options.format, remainder);
     if (!last.isEmpty())
         Q_EMIT blockReady(last);
+    Q_EMIT stopped();
 }
 
 bool AudioCapture::isRunning() const

@@ -82,8 +82,8 @@ public:
     bool resume();
 
     // Closes the stream. Every block still queued for this object is delivered first, then the frames of the
-    // unfinished block (if any) as a last, shorter block. No signal follows. Safe to call at any time; during
-    // a start() it abandons the start.
+    // unfinished block (if any) as a last, shorter block, then stopped(). Safe to call at any time; during a
+    // start() it abandons the start.
     void stop();
 
     bool isRunning() const;
@@ -105,6 +105,8 @@ Q_SIGNALS:
     // The stream or the connection to the server died while running (source removed, server gone). The capture
     // is no longer running; call stop() or start() again.
     void failed(const QString &message);
+    // stop() closed the stream; nothing follows. Lets whoever waits for audio stop waiting.
+    void stopped();
     // With watchDefaultSink: the server's default sink is now `sinkName`.
     void defaultSinkChanged(const QString &sinkName);
     // With watchDefaultSource: the server's default source is now `sourceName`.
