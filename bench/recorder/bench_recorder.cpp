@@ -1,11 +1,15 @@
 // CPU share of one core and peak memory while the microphone recorder records a minute of speech, beside the
 // sound server's CPU: first while the speech plays and nobody records (the baseline), then while we record it.
 // What the server spends beyond its baseline is the stream and sample-rate conversion our formats ask of it.
+// Then how much a recording cut off by a crash loses: a recorder in a child process is killed (SIGKILL) a few
+// seconds into its recording, and the file it leaves is compared with the time it recorded.
 // Needs a PulseAudio server with the test sinks; with the test services:
 //   BRELTA_SERVICES_DIR=$(mktemp -d) dbus-run-session -- scripts/services/start build/<dir>/bench/recorder/bench_recorder [seconds]
 // Prints figures beside their reference; never fails on speed.
 #include "../common/CpuTime.h"
 #include "../common/SoundServer.h"
+#include "platform/audio/AacFileWriter.h"
+#include "platform/audio/AudioFileInfo.h"
 #include "recording/recorders/SimpleAudioRecorder.h"
 #include "testsupport/AudioFixtures.h"
 
@@ -13,12 +17,17 @@
 #include <QCoroProcess>
 #include <QCoroTimer>
 #include <QElapsedTimer>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 
 #include <sys/resource.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdio>
+#include <numeric>
 
 using brelta::bench::cpuSeconds;
 using brelta::recording::SimpleAudioRecorder;
@@ -105,11 +114,63 @@ QCoro::Task<> measure(SimpleAudioRecorder *recorder, QString path, QString speec
     }
 }
 
+// The child: records into `path` and says "recording" once it does, until it is killed.
+QCoro::Task<> recordUntilKilled(SimpleAudioRecorder *recorder, QString path)
+{
+    try {
+        QCoro::Task<> started = recorder->start(QUrl::fromLocalFile(path));
+        co_await std::move(started);
+        std::puts("recording");
+        std::fflush(stdout);
+    } catch (const std::exception &error) {
+        std::fprintf(stderr, "cannot record: %s\n", error.what());
+        QCoreApplication::exit(1);
+    }
+}
+
+// Kills a recording child after each of `cuts` and returns what each file lost: seconds recorded minus
+// seconds the file holds.
+std::vector<double> crashCutLosses(const QString &folder, const std::vector<double> &cuts)
+{
+    std::vector<double> losses;
+    for (std::size_t i = 0; i < cuts.size(); ++i) {
+        const QString path = QStringLiteral("%1/cut_%2.m4a").arg(folder).arg(i);
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--record-until-killed"), path});
+        QByteArray said;
+        while (!said.contains("recording") && child.waitForReadyRead(15000))
+            said += child.readAllStandardOutput();
+        if (!said.contains("recording")) {
+            std::fprintf(stderr, "the recording child did not start: %s\n", child.readAllStandardError().constData());
+            child.kill();
+            child.waitForFinished();
+            continue;
+        }
+        QElapsedTimer recorded;
+        recorded.start();
+        QThread::msleep(static_cast<unsigned long>(cuts[i] * 1000));
+        ::kill(pid_t(child.processId()), SIGKILL);
+        const double seconds = double(recorded.elapsed()) / 1000;
+        child.waitForFinished();
+        try {
+            losses.push_back(seconds - brelta::platform::audioFileDuration(path));
+        } catch (const std::exception &error) {
+            std::fprintf(stderr, "the cut file cannot be read: %s\n", error.what());
+        }
+    }
+    return losses;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--record-until-killed") {
+        SimpleAudioRecorder recorder;
+        QTimer::singleShot(0, &app, [&] { recordUntilKilled(&recorder, QString::fromLocal8Bit(argv[2])); });
+        return app.exec();
+    }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     QTemporaryDir dir;
     const QString speech = dir.filePath(QStringLiteral("speech.wav"));
@@ -125,5 +186,17 @@ int main(int argc, char *argv[])
     SimpleAudioRecorder recorder;
     QTimer::singleShot(0, &app,
                        [&] { measure(&recorder, dir.filePath(QStringLiteral("bench.m4a")), speech, seconds); });
-    return app.exec();
+    if (const int status = app.exec(); status != 0)
+        return status;
+
+    // Cut at moments spread over a fragment's length.
+    const std::vector<double> losses = crashCutLosses(dir.path(), {2.2, 2.45, 2.7, 2.95, 3.2, 3.45, 3.7, 3.95});
+    if (losses.empty())
+        return 1;
+    const double largest = *std::max_element(losses.begin(), losses.end());
+    const double mean = std::accumulate(losses.begin(), losses.end(), 0.0) / double(losses.size());
+    std::printf("a recording cut off by a crash loses at most %.2f s, %.2f s on average (%zu cuts; fragments of "
+                "%.2f s)\n",
+                largest, mean, losses.size(), double(brelta::platform::AacFileWriter::fragmentDuration.count()) / 1000);
+    return 0;
 }
