@@ -82,6 +82,37 @@ std::optional<pid_t> soundServerPid()
     return pid;
 }
 
+// While it lives, a second microphone "microphone2", fed through the sink "micfeed2": a headset plugged in.
+// Afterwards the default input is "microphone" again.
+class SecondMicrophone
+{
+public:
+    SecondMicrophone()
+        : m_sink(pactl(
+            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=micfeed2")}))
+        , m_source(m_sink.isEmpty()
+                       ? QString()
+                       : pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                QStringLiteral("source_name=microphone2"), QStringLiteral("master=micfeed2.monitor")}))
+    {}
+    ~SecondMicrophone()
+    {
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
+        if (!m_source.isEmpty())
+            pactl({QStringLiteral("unload-module"), m_source});
+        if (!m_sink.isEmpty())
+            pactl({QStringLiteral("unload-module"), m_sink});
+    }
+    SecondMicrophone(const SecondMicrophone &) = delete;
+    SecondMicrophone &operator=(const SecondMicrophone &) = delete;
+
+    bool isReady() const { return !m_source.isEmpty(); }
+
+private:
+    QString m_sink; // module numbers
+    QString m_source;
+};
+
 const QString kDetectorStream = QStringLiteral("System audio voice detection");
 const QString kMicrophoneStream = QStringLiteral("Microphone recording");
 constexpr int kRate = 16000;
@@ -252,19 +283,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, paused);
         // A second microphone, as when the user plugs in a headset and picks it.
-        const QString sinkModule = pactl(
-            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=micfeed2")});
-        QVERIFY(!sinkModule.isEmpty());
-        const QString sourceModule =
-            pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                   QStringLiteral("source_name=microphone2"), QStringLiteral("master=micfeed2.monitor")});
-        auto unload = qScopeGuard([sinkModule, sourceModule] {
-            pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
-            if (!sourceModule.isEmpty())
-                pactl({QStringLiteral("unload-module"), sourceModule});
-            pactl({QStringLiteral("unload-module"), sinkModule});
-        });
-        QVERIFY(!sourceModule.isEmpty());
+        const SecondMicrophone second;
+        QVERIFY(second.isReady());
 
         auto recorder = makeRecorder();
         RecorderDelegateSpy spy;
@@ -462,19 +482,8 @@ private Q_SLOTS:
     // The user picks another microphone, and stops the recording while the recorder opens it.
     void aStopWhileTheMicrophoneReopensEndsIt()
     {
-        const QString sinkModule = pactl(
-            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=micfeed2")});
-        QVERIFY(!sinkModule.isEmpty());
-        const QString sourceModule =
-            pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                   QStringLiteral("source_name=microphone2"), QStringLiteral("master=micfeed2.monitor")});
-        auto unload = qScopeGuard([sinkModule, sourceModule] {
-            pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
-            if (!sourceModule.isEmpty())
-                pactl({QStringLiteral("unload-module"), sourceModule});
-            pactl({QStringLiteral("unload-module"), sinkModule});
-        });
-        QVERIFY(!sourceModule.isEmpty());
+        const SecondMicrophone second;
+        QVERIFY(second.isReady());
 
         auto recorder = makeRecorder();
         RecorderDelegateSpy spy;
