@@ -64,8 +64,8 @@ inline std::optional<double> processCpuSeconds(pid_t pid)
     return ticks / double(::sysconf(_SC_CLK_TCK));
 }
 
-// One line per record stream named in `streams`: "<stream>: <source spec> -> <stream spec> (<resampler>)", or
-// "<stream>: <spec>, no conversion" when the server hands the source's audio over unchanged.
+// One line per record stream named in `streams`: "<stream>: <source format> -> <stream format> (<resampler>)",
+// or "<stream>: <format>, no conversion" when the server hands the source's audio over unchanged.
 inline QStringList soundServerConversions(const QStringList &streams)
 {
     const auto run = [](const QStringList &arguments) {
@@ -74,24 +74,24 @@ inline QStringList soundServerConversions(const QStringList &streams)
         pactl.waitForFinished(5000);
         return QString::fromUtf8(pactl.readAllStandardOutput());
     };
-    // Source index -> its sample specification.
-    QMap<QString, QString> sourceSpecs;
+    // Source index -> its sample format.
+    QMap<QString, QString> sourceFormats;
     QString index;
     for (const QString &line : run({QStringLiteral("list"), QStringLiteral("sources")}).split(QLatin1Char('\n'))) {
         const QString trimmed = line.trimmed();
         if (line.startsWith(QLatin1String("Source #")))
             index = line.mid(8).trimmed();
         else if (trimmed.startsWith(QLatin1String("Sample Specification:")))
-            sourceSpecs[index] = trimmed.section(QLatin1Char(':'), 1).trimmed();
+            sourceFormats[index] = trimmed.section(QLatin1Char(':'), 1).trimmed();
     }
     QStringList conversions;
-    QString source, spec, resampler, name;
+    QString source, format, resampler, name;
     const auto flush = [&] {
         if (name.isEmpty() || !streams.contains(name))
             return;
-        const QString from = sourceSpecs.value(source);
-        conversions << (from == spec ? QStringLiteral("%1: %2, no conversion").arg(name, spec)
-                                     : QStringLiteral("%1: %2 -> %3 (%4)").arg(name, from, spec, resampler));
+        const QString from = sourceFormats.value(source);
+        conversions << (from == format ? QStringLiteral("%1: %2, no conversion").arg(name, format)
+                                       : QStringLiteral("%1: %2 -> %3 (%4)").arg(name, from, format, resampler));
         name.clear();
     };
     for (const QString &line :
@@ -100,12 +100,12 @@ inline QStringList soundServerConversions(const QStringList &streams)
         if (line.startsWith(QLatin1String("Source Output #"))) {
             flush();
             source.clear();
-            spec.clear();
+            format.clear();
             resampler.clear();
         } else if (trimmed.startsWith(QLatin1String("Source:"))) {
             source = trimmed.section(QLatin1Char(':'), 1).trimmed();
         } else if (trimmed.startsWith(QLatin1String("Sample Specification:"))) {
-            spec = trimmed.section(QLatin1Char(':'), 1).trimmed();
+            format = trimmed.section(QLatin1Char(':'), 1).trimmed();
         } else if (trimmed.startsWith(QLatin1String("Resample method:"))) {
             resampler = trimmed.section(QLatin1Char(':'), 1).trimmed();
         } else if (trimmed.startsWith(QLatin1String("media.name = "))) {
