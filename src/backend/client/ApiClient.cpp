@@ -44,10 +44,27 @@ std::exception_ptr appError(const QString &message)
     return std::make_exception_ptr(AppError(AppError::Kind::General, message));
 }
 
+// What an operation still under way meets when the client is gone (the application quitting).
+AppError clientClosed()
+{
+    return AppError(AppError::Kind::General, QStringLiteral("the backend client closed"));
+}
+
 QCoro::Task<> removeStoredToken(KeychainStore *keychain, KeychainKey key)
 {
     // A failure is logged by the store; the next sign-in overwrites the item anyway.
-    co_await keychain->remove(key);
+    QCoro::Task<bool> removed = keychain->remove(key);
+    co_await std::move(removed);
+}
+
+// POSTs `body` to `url` through `client` and decodes the answer as T. Touches the client only before its
+// await.
+template<typename T>
+QCoro::Task<T> postAndDecode(ApiClient *client, QUrl url, nlohmann::ordered_json body)
+{
+    QCoro::Task<QByteArray> sent = client->post(std::move(url), std::move(body));
+    const QByteArray answer = co_await std::move(sent);
+    co_return platform::decodeJson<T>(answer);
 }
 
 // A form part holding text, without file name or content type.
@@ -121,9 +138,11 @@ void ApiClient::configureInterceptor(const QString &accessToken, const QString &
 {
     ++m_sessionNumber;
     m_keychainRetry.stop();
-    m_interceptor->revoke();
+    // The interceptor it replaces stays as it is: requests under way keep it, and their tokens.
     m_interceptor =
         std::make_shared<OAuthRequestInterceptor>(m_endpoints, this, kMaxRetries, accessToken, refreshToken);
+    std::erase_if(m_issuedInterceptors, [](const auto &issued) { return issued.expired(); });
+    m_issuedInterceptors.push_back(m_interceptor);
 }
 
 void ApiClient::clearSession()
@@ -133,7 +152,14 @@ void ApiClient::clearSession()
     m_accessToken.reset();
     m_refreshToken.reset();
     m_tokenReadState = TokenState::Absent;
+    // Every interceptor a request may still hold, not only the current one: nothing sent from now on
+    // carries a token of this user, and no refresh under way brings one back.
     m_interceptor->revoke();
+    for (const auto &issued : std::as_const(m_issuedInterceptors)) {
+        if (const auto interceptor = issued.lock())
+            interceptor->revoke();
+    }
+    m_issuedInterceptors.clear();
     m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString());
     for (const KeychainKey key : kAllKeychainKeys)
         removeStoredToken(m_keychain, key);
@@ -142,8 +168,11 @@ void ApiClient::clearSession()
 QCoro::Task<> ApiClient::loadTokensFromKeychain()
 {
     m_nextKeychainRetryDelay = m_options.keychainRetryDelay;
-    // (co_await kept out of conditions: GCC 12 mishandles temporaries there.)
-    const TokenLoad load = co_await readStoredTokens();
+    QPointer<ApiClient> self(this);
+    QCoro::Task<TokenLoad> reading = readStoredTokens();
+    const TokenLoad load = co_await std::move(reading);
+    if (!self)
+        co_return;
     if (load.outcome == TokenLoad::Failed) {
         // Reported once; the retries that follow only log.
         report(QStringLiteral("failed to read the tokens from the keychain: ") + load.error);
@@ -153,7 +182,11 @@ QCoro::Task<> ApiClient::loadTokensFromKeychain()
 
 QCoro::Task<> ApiClient::retryTokenLoad()
 {
-    const TokenLoad load = co_await readStoredTokens();
+    QPointer<ApiClient> self(this);
+    QCoro::Task<TokenLoad> reading = readStoredTokens();
+    const TokenLoad load = co_await std::move(reading);
+    if (!self)
+        co_return;
     if (load.outcome == TokenLoad::Loaded) {
         emit tokensRestored();
     } else if (load.outcome == TokenLoad::Failed) {
@@ -166,13 +199,17 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
 {
     QPointer<ApiClient> self(this);
     const quint64 session = m_sessionNumber;
+    // A sign-in or sign-out since a read began (or the client gone): its tokens hold.
+    const auto superseded = [&self, session] { return !self || session != self->m_sessionNumber; };
     // One after the other: the store answers each within its own timeout.
-    const platform::SecretRead access = co_await m_keychain->getString(KeychainKey::AccessToken);
-    if (!self)
-        co_return TokenLoad{TokenLoad::Superseded, {}}; // the client is gone: its keychain may be too
-    const platform::SecretRead refresh = co_await m_keychain->getString(KeychainKey::RefreshToken);
-    if (!self || session != m_sessionNumber)
-        co_return TokenLoad{TokenLoad::Superseded, {}}; // a sign-in or sign-out since then: its tokens hold
+    QCoro::Task<platform::SecretRead> accessRead = m_keychain->getString(KeychainKey::AccessToken);
+    const platform::SecretRead access = co_await std::move(accessRead);
+    if (superseded())
+        co_return TokenLoad{TokenLoad::Superseded, {}};
+    QCoro::Task<platform::SecretRead> refreshRead = m_keychain->getString(KeychainKey::RefreshToken);
+    const platform::SecretRead refresh = co_await std::move(refreshRead);
+    if (superseded())
+        co_return TokenLoad{TokenLoad::Superseded, {}};
 
     using Status = platform::SecretRead::Status;
     if (access.status == Status::Failed || refresh.status == Status::Failed) {
@@ -216,64 +253,83 @@ void ApiClient::report(const QString &message)
 
 QCoro::Task<ApiAuth::UserIdentity> ApiClient::signIn(QString username, QString password)
 {
+    QPointer<ApiClient> self(this);
     nlohmann::ordered_json body = {{"username", username.toStdString()}, {"password", password.toStdString()}};
-    const auto login = platform::decodeJson<ApiAuth::LoginResponse>(co_await post(m_endpoints.passwordSignIn, body));
-    co_return co_await exchangeCode(login.code);
+    QCoro::Task<ApiAuth::LoginResponse> loggingIn =
+        postAndDecode<ApiAuth::LoginResponse>(this, m_endpoints.passwordSignIn, std::move(body));
+    const ApiAuth::LoginResponse login = co_await std::move(loggingIn);
+    if (!self)
+        throw clientClosed();
+    QCoro::Task<ApiAuth::UserIdentity> exchanged = exchangeCode(login.code);
+    co_return co_await std::move(exchanged);
 }
 
 QCoro::Task<ApiAuth::UserIdentity> ApiClient::signInWithCode(QString code)
 {
-    co_return co_await exchangeCode(std::move(code));
+    QCoro::Task<ApiAuth::UserIdentity> exchanged = exchangeCode(std::move(code));
+    co_return co_await std::move(exchanged);
 }
 
 QCoro::Task<ApiAuth::UserIdentity> ApiClient::signUp(QString email, QString password)
 {
+    QPointer<ApiClient> self(this);
     nlohmann::ordered_json body = {{"email", email.toStdString()}, {"password", password.toStdString()}};
-    const auto signUp = platform::decodeJson<ApiAuth::SignUpResponse>(co_await post(m_endpoints.signUp, body));
-    co_return co_await exchangeCode(signUp.authCode);
+    QCoro::Task<ApiAuth::SignUpResponse> signingUp =
+        postAndDecode<ApiAuth::SignUpResponse>(this, m_endpoints.signUp, std::move(body));
+    const ApiAuth::SignUpResponse signUp = co_await std::move(signingUp);
+    if (!self)
+        throw clientClosed();
+    QCoro::Task<ApiAuth::UserIdentity> exchanged = exchangeCode(signUp.authCode);
+    co_return co_await std::move(exchanged);
 }
 
 QCoro::Task<ApiAuth::UserIdentity> ApiClient::exchangeCode(QString code)
 {
-    const ApiAuth::UserIdentity identity = co_await getToken(false, std::move(code));
+    QPointer<ApiClient> self(this);
+    QCoro::Task<ApiAuth::UserIdentity> exchanged = getToken(false, std::move(code));
+    const ApiAuth::UserIdentity identity = co_await std::move(exchanged);
+    if (!self)
+        throw clientClosed();
     configureInterceptor(m_accessToken.value_or(QString()), m_refreshToken.value_or(QString()));
     co_return identity;
 }
 
 QCoro::Task<ApiAuth::UserIdentity> ApiClient::getToken(bool isRefresh, QString value)
 {
-    co_return co_await exchangeToken(isRefresh, std::move(value), std::nullopt);
-}
-
-QCoro::Task<ApiAuth::UserIdentity> ApiClient::exchangeToken(bool isRefresh, QString value,
-                                                            std::optional<quint64> session)
-{
-    nlohmann::ordered_json body = nlohmann::ordered_json::object();
-    body[isRefresh ? "refreshToken" : "code"] = value.toStdString();
-
+    QPointer<ApiClient> self(this);
     ApiAuth::GetTokenResponse response;
     std::exception_ptr failure;
     try {
-        response = platform::decodeJson<ApiAuth::GetTokenResponse>(co_await post(m_endpoints.token, body));
+        QCoro::Task<ApiAuth::GetTokenResponse> requested = requestTokens(isRefresh, std::move(value));
+        response = co_await std::move(requested);
     } catch (...) {
         failure = std::current_exception();
     }
-    const bool sameSession = !session || *session == m_sessionNumber;
     if (failure) {
-        if (isRefresh && sameSession && isRefusedWith(failure, 401))
+        if (self && isRefresh && isRefusedWith(failure, 401))
             signOutAfterRefusedRefresh();
         std::rethrow_exception(failure);
     }
-    if (!sameSession) {
-        // Signed out (or in as someone else) while the answer travelled: it must not bring tokens back.
-        qCInfo(lcApiClient) << "dropping a token refresh that finished after its session ended";
-        throw AppError(AppError::Kind::General, QStringLiteral("the session ended while its tokens were refreshed"));
-    }
+    if (!self)
+        throw clientClosed();
+    keepTokens(response);
+    co_return response.identity;
+}
 
+QCoro::Task<ApiAuth::GetTokenResponse> ApiClient::requestTokens(bool isRefresh, QString value)
+{
+    nlohmann::ordered_json body = nlohmann::ordered_json::object();
+    body[isRefresh ? "refreshToken" : "code"] = value.toStdString();
+    QCoro::Task<ApiAuth::GetTokenResponse> requested =
+        postAndDecode<ApiAuth::GetTokenResponse>(this, m_endpoints.token, std::move(body));
+    co_return co_await std::move(requested);
+}
+
+void ApiClient::keepTokens(const ApiAuth::GetTokenResponse &response)
+{
     m_accessToken = response.accessToken;
     m_refreshToken = response.refreshToken;
     storeTokens(response.accessToken, response.refreshToken);
-    co_return response.identity;
 }
 
 void ApiClient::signOutAfterRefusedRefresh()
@@ -287,43 +343,64 @@ void ApiClient::signOutAfterRefusedRefresh()
 
 QCoro::Task<RefreshOutcome> ApiClient::refreshTokens(std::shared_ptr<OAuthRequestInterceptor> interceptor)
 {
+    QPointer<ApiClient> self(this);
     // Requests refused together share one refresh: a backend that rotates refresh tokens would refuse a
     // second refresh with the same token and end the session.
-    while (m_refreshFlight) {
+    while (self && m_refreshFlight) {
         const std::shared_ptr<RefreshFlight> flight = m_refreshFlight;
-        co_await qCoro(flight.get(), &RefreshFlight::finished);
+        auto finished = qCoro(flight.get(), &RefreshFlight::finished);
+        co_await std::move(finished);
         if (flight->interceptor == interceptor)
             co_return flight->outcome;
     }
+    if (!self)
+        co_return RefreshOutcome{false, std::make_exception_ptr(clientClosed())};
 
     const auto flight = std::make_shared<RefreshFlight>(interceptor);
     m_refreshFlight = flight;
-    flight->outcome = co_await runRefresh(interceptor);
-    m_refreshFlight.reset();
+    QCoro::Task<RefreshOutcome> refreshing = runRefresh(interceptor);
+    flight->outcome = co_await std::move(refreshing);
+    if (self && m_refreshFlight == flight)
+        m_refreshFlight.reset();
     emit flight->finished();
     co_return flight->outcome;
 }
 
 QCoro::Task<RefreshOutcome> ApiClient::runRefresh(std::shared_ptr<OAuthRequestInterceptor> interceptor)
 {
-    if (interceptor != m_interceptor || interceptor->isRevoked())
+    if (interceptor->isRevoked())
         co_return RefreshOutcome{false, appError(QStringLiteral("the request belonged to a session that has ended"))};
 
-    const quint64 session = m_sessionNumber;
+    QPointer<ApiClient> self(this);
+    ApiAuth::GetTokenResponse response;
     std::exception_ptr failure;
     try {
-        co_await exchangeToken(true, interceptor->refreshToken(), session);
+        QCoro::Task<ApiAuth::GetTokenResponse> requested = requestTokens(true, interceptor->refreshToken());
+        response = co_await std::move(requested);
     } catch (...) {
         failure = std::current_exception();
     }
+    if (!self)
+        co_return RefreshOutcome{false, std::make_exception_ptr(clientClosed())};
+    // A request begun before the last sign-in holds an older interceptor: its refresh renews that
+    // interceptor's tokens only, and a refusal of them does not end the session signed in since.
+    const bool current = interceptor == m_interceptor;
     if (failure) {
-        if (isRefusedWith(failure, 401))
+        if (isRefusedWith(failure, 401)) {
             interceptor->forgetRefreshToken();
+            if (current)
+                signOutAfterRefusedRefresh();
+        }
         co_return RefreshOutcome{false, failure};
     }
-    if (!m_accessToken || !m_refreshToken)
-        co_return RefreshOutcome{false, appError(QString())};
-    interceptor->setTokens(*m_accessToken, *m_refreshToken);
+    if (interceptor->isRevoked()) {
+        // Signed out while the answer travelled: it must not bring tokens back.
+        qCInfo(lcApiClient) << "dropping a token refresh that finished after its session ended";
+        co_return RefreshOutcome{false, appError(QStringLiteral("the session ended while its tokens were refreshed"))};
+    }
+    if (current)
+        keepTokens(response);
+    interceptor->setTokens(response.accessToken, response.refreshToken);
     co_return RefreshOutcome{true, {}};
 }
 
@@ -339,9 +416,10 @@ QCoro::Task<std::vector<ApiMessages::MessagesListEntry>> ApiClient::listActiveUs
     const std::optional<QString> username = storedUsername();
     if (!username)
         co_return std::vector<ApiMessages::MessagesListEntry>();
-    const nlohmann::ordered_json body = {{"user_id", username->toStdString()}};
-    auto response = platform::decodeJson<ApiMessages::GetMessagesListResponse>(
-        co_await post(m_endpoints.listActiveUserMessages, body));
+    nlohmann::ordered_json body = {{"user_id", username->toStdString()}};
+    QCoro::Task<ApiMessages::GetMessagesListResponse> listed =
+        postAndDecode<ApiMessages::GetMessagesListResponse>(this, m_endpoints.listActiveUserMessages, std::move(body));
+    auto response = co_await std::move(listed);
     co_return std::move(response.entries).value_or(std::vector<ApiMessages::MessagesListEntry>());
 }
 
@@ -350,22 +428,26 @@ QCoro::Task<ApiMessages::Message> ApiClient::getUserMessage(QString messageId)
     const std::optional<QString> username = storedUsername();
     if (!username)
         throw AppError(AppError::Kind::General, QStringLiteral("username was not found"));
-    const nlohmann::ordered_json body = {{"user_id", username->toStdString()}, {"message_id", messageId.toStdString()}};
-    auto response =
-        platform::decodeJson<ApiMessages::GetMessageResponse>(co_await post(m_endpoints.getUserMessage, body));
+    nlohmann::ordered_json body = {{"user_id", username->toStdString()}, {"message_id", messageId.toStdString()}};
+    QCoro::Task<ApiMessages::GetMessageResponse> fetched =
+        postAndDecode<ApiMessages::GetMessageResponse>(this, m_endpoints.getUserMessage, std::move(body));
+    auto response = co_await std::move(fetched);
     co_return std::move(response.userMessage);
 }
 
 QCoro::Task<> ApiClient::reportUserMessageInteraction(QString messageId)
 {
-    const nlohmann::ordered_json body = {{"message_id", messageId.toStdString()}};
-    platform::decodeJson<ApiMessages::ReportUserMessageInteractionResponse>(
-        co_await post(m_endpoints.reportUserMessageInteraction, body));
+    nlohmann::ordered_json body = {{"message_id", messageId.toStdString()}};
+    QCoro::Task<ApiMessages::ReportUserMessageInteractionResponse> reported =
+        postAndDecode<ApiMessages::ReportUserMessageInteractionResponse>(this, m_endpoints.reportUserMessageInteraction,
+                                                                         std::move(body));
+    co_await std::move(reported);
 }
 
 QCoro::Task<ApiPreferences::GetPreferencesResponse> ApiClient::getPreferences()
 {
-    const QByteArray body = co_await get(m_endpoints.preferences, QMap<QString, QString>());
+    QCoro::Task<QByteArray> fetched = get(m_endpoints.preferences, QMap<QString, QString>());
+    const QByteArray body = co_await std::move(fetched);
     co_return platform::decodeJson<ApiPreferences::GetPreferencesResponse>(body);
 }
 
@@ -376,21 +458,24 @@ QCoro::Task<> ApiClient::setGoals(QStringList goals)
         list.push_back(goal.toStdString());
     nlohmann::ordered_json body = nlohmann::ordered_json::object();
     body["goals"] = std::move(list);
-    co_await put(m_endpoints.preferenceGoals, std::move(body));
+    QCoro::Task<QByteArray> sent = put(m_endpoints.preferenceGoals, std::move(body));
+    co_await std::move(sent);
 }
 
 QCoro::Task<> ApiClient::setFeedbackLanguage(QString language)
 {
-    const nlohmann::ordered_json body = {{"language_preferences", {{"feedback_language", language.toStdString()}}}};
-    co_await put(m_endpoints.preferenceLanguage, body);
+    nlohmann::ordered_json body = {{"language_preferences", {{"feedback_language", language.toStdString()}}}};
+    QCoro::Task<QByteArray> sent = put(m_endpoints.preferenceLanguage, std::move(body));
+    co_await std::move(sent);
 }
 
 QCoro::Task<QString> ApiClient::generateCoachingTip()
 {
     // The count travels as the text "1", not as a number.
-    const nlohmann::ordered_json body = {{"amount", {{"amount_to_generate", "1"}}}};
-    const auto response =
-        platform::decodeJson<ApiTips::GetCoachingTipsResponse>(co_await post(m_endpoints.generateCoachingTips, body));
+    nlohmann::ordered_json body = {{"amount", {{"amount_to_generate", "1"}}}};
+    QCoro::Task<ApiTips::GetCoachingTipsResponse> generated =
+        postAndDecode<ApiTips::GetCoachingTipsResponse>(this, m_endpoints.generateCoachingTips, std::move(body));
+    const auto response = co_await std::move(generated);
     if (response.generatedCoachingTips.empty())
         throw AppError(AppError::Kind::General, QStringLiteral("the backend generated no coaching tip"));
     co_return response.generatedCoachingTips.front().tipText;
@@ -398,8 +483,9 @@ QCoro::Task<QString> ApiClient::generateCoachingTip()
 
 QCoro::Task<ApiQuomblerDto::UserInfo> ApiClient::getUserInfo()
 {
-    auto response = platform::decodeJson<ApiQuomblerDto::GetUserInfoResponse>(
-        co_await post(m_endpoints.getUserInfo, nlohmann::ordered_json::object()));
+    QCoro::Task<ApiQuomblerDto::GetUserInfoResponse> fetched = postAndDecode<ApiQuomblerDto::GetUserInfoResponse>(
+        this, m_endpoints.getUserInfo, nlohmann::ordered_json::object());
+    auto response = co_await std::move(fetched);
     co_return std::move(response.userInfo);
 }
 
@@ -511,7 +597,8 @@ QCoro::Task<QByteArray> ApiClient::get(QUrl url, QMap<QString, QString> params)
     OutgoingRequest outgoing{QNetworkRequest(url), [](QNetworkAccessManager &network, const QNetworkRequest &request) {
                                  return network.get(request);
                              }};
-    co_return co_await send(std::move(outgoing), url);
+    QCoro::Task<QByteArray> sent = send(std::move(outgoing), url);
+    co_return co_await std::move(sent);
 }
 
 QCoro::Task<QByteArray> ApiClient::post(QUrl url, nlohmann::ordered_json params)
@@ -520,7 +607,8 @@ QCoro::Task<QByteArray> ApiClient::post(QUrl url, nlohmann::ordered_json params)
     OutgoingRequest outgoing{jsonRequest(url), [body](QNetworkAccessManager &network, const QNetworkRequest &request) {
                                  return network.post(request, body);
                              }};
-    co_return co_await send(std::move(outgoing), url);
+    QCoro::Task<QByteArray> sent = send(std::move(outgoing), url);
+    co_return co_await std::move(sent);
 }
 
 QCoro::Task<QByteArray> ApiClient::put(QUrl url, nlohmann::ordered_json params)
@@ -529,20 +617,25 @@ QCoro::Task<QByteArray> ApiClient::put(QUrl url, nlohmann::ordered_json params)
     OutgoingRequest outgoing{jsonRequest(url), [body](QNetworkAccessManager &network, const QNetworkRequest &request) {
                                  return network.put(request, body);
                              }};
-    co_return co_await send(std::move(outgoing), url);
+    QCoro::Task<QByteArray> sent = send(std::move(outgoing), url);
+    co_return co_await std::move(sent);
 }
 
 QCoro::Task<QByteArray> ApiClient::send(OutgoingRequest outgoing, std::optional<QUrl> mappingUrl)
 {
     if (!m_hostsError.isEmpty())
         throw AppError(AppError::Kind::General, QStringLiteral("the backend hosts cannot be used: ") + m_hostsError);
+    // A copy for after the await: the client may be gone by then.
+    const BackendEndpoints endpoints = m_endpoints;
     std::exception_ptr failure;
     try {
-        co_return co_await m_executor.execute(std::move(outgoing), m_interceptor);
+        // The request keeps the interceptor current now, whatever sign-in replaces it meanwhile.
+        QCoro::Task<QByteArray> executed = m_executor.execute(std::move(outgoing), m_interceptor);
+        co_return co_await std::move(executed);
     } catch (...) {
         failure = std::current_exception();
     }
-    std::rethrow_exception(mapFailure(failure, mappingUrl, m_endpoints));
+    std::rethrow_exception(mapFailure(failure, mappingUrl, endpoints));
 }
 
 } // namespace brelta::backend

@@ -69,8 +69,9 @@ public:
     std::optional<QString> refreshToken() const { return m_refreshToken; }
     std::shared_ptr<OAuthRequestInterceptor> interceptor() const { return m_interceptor; }
 
-    // Starts a new session's interceptor with these tokens. Requests still under way with the previous
-    // one get no further refresh.
+    // Starts a new session's interceptor with these tokens. Requests still under way keep the interceptor
+    // they started with and its tokens: a refusal of one of them is refreshed with those, and only that
+    // interceptor learns the new tokens.
     void configureInterceptor(const QString &accessToken, const QString &refreshToken);
 
     // Puts the stored tokens into the client at launch. A token the Secret Service says is absent stays
@@ -78,8 +79,9 @@ public:
     // and tokensRestored() follows when it succeeds. Returns after the first attempt either way.
     QCoro::Task<> loadTokensFromKeychain();
 
-    // The client's part of signing out: forgets both tokens, revokes the interceptor so no request carries
-    // the old token and no refresh under way can bring it back, and deletes the stored tokens.
+    // The client's part of signing out: forgets both tokens, revokes every interceptor a request may still
+    // hold so no request carries an old token and no refresh under way can bring one back, and deletes the
+    // stored tokens.
     void clearSession();
 
     // Sign-in ---------------------------------------------------------------------------------------
@@ -139,7 +141,10 @@ private:
     class RefreshFlight;
 
     QCoro::Task<ApiAuth::UserIdentity> exchangeCode(QString code);
-    QCoro::Task<ApiAuth::UserIdentity> exchangeToken(bool isRefresh, QString value, std::optional<quint64> session);
+    // The token request itself: no tokens kept, nothing signed out.
+    QCoro::Task<ApiAuth::GetTokenResponse> requestTokens(bool isRefresh, QString value);
+    // Makes the response's tokens the client's, in memory and in the keychain.
+    void keepTokens(const ApiAuth::GetTokenResponse &response);
     QCoro::Task<RefreshOutcome> runRefresh(std::shared_ptr<OAuthRequestInterceptor> interceptor);
     struct TokenLoad
     {
@@ -171,8 +176,10 @@ private:
     // What the last read of the stored tokens found while no token is held (see accessTokenState()).
     TokenState m_tokenReadState = TokenState::NotRead;
     std::shared_ptr<OAuthRequestInterceptor> m_interceptor;
-    // Counts sessions: every configureInterceptor and clearSession starts a new one, and work begun in an
-    // older one (a refresh, a launch-time read) does not touch the new one's tokens.
+    // Every interceptor configured since the last sign-out, for as long as a request holds it.
+    std::vector<std::weak_ptr<OAuthRequestInterceptor>> m_issuedInterceptors;
+    // Counts sessions: every configureInterceptor and clearSession starts a new one, and a launch-time read
+    // begun in an older one does not touch the new one's tokens.
     quint64 m_sessionNumber = 0;
     std::shared_ptr<RefreshFlight> m_refreshFlight;
     QTimer m_keychainRetry;

@@ -34,9 +34,11 @@ platform::SecretItem KeychainStore::itemFor(KeychainKey key) const
     return {m_bundleIdentifier + QLatin1Char('-') + keychainKeyName(key), QStringLiteral("brelta")};
 }
 
+// Nothing of the store is touched after an await but `key`, a value of the frame: the store may be gone.
 QCoro::Task<bool> KeychainStore::setString(QString value, KeychainKey key)
 {
-    const platform::SecretWrite result = co_await m_store->write(itemFor(key), std::move(value));
+    QCoro::Task<platform::SecretWrite> writing = m_store->write(itemFor(key), std::move(value));
+    const platform::SecretWrite result = co_await std::move(writing);
     if (result.failed())
         qCWarning(lcKeychainStore).noquote() << "storing" << keychainKeyName(key) << "failed:" << result.error;
     co_return !result.failed();
@@ -44,7 +46,8 @@ QCoro::Task<bool> KeychainStore::setString(QString value, KeychainKey key)
 
 QCoro::Task<platform::SecretRead> KeychainStore::getString(KeychainKey key)
 {
-    platform::SecretRead result = co_await m_store->read(itemFor(key));
+    QCoro::Task<platform::SecretRead> reading = m_store->read(itemFor(key));
+    platform::SecretRead result = co_await std::move(reading);
     if (result.status == platform::SecretRead::Status::Failed)
         qCWarning(lcKeychainStore).noquote() << "reading" << keychainKeyName(key) << "failed:" << result.error;
     co_return result;
@@ -52,7 +55,8 @@ QCoro::Task<platform::SecretRead> KeychainStore::getString(KeychainKey key)
 
 QCoro::Task<bool> KeychainStore::remove(KeychainKey key)
 {
-    const platform::SecretWrite result = co_await m_store->remove(itemFor(key));
+    QCoro::Task<platform::SecretWrite> removing = m_store->remove(itemFor(key));
+    const platform::SecretWrite result = co_await std::move(removing);
     if (result.failed())
         qCWarning(lcKeychainStore).noquote() << "removing" << keychainKeyName(key) << "failed:" << result.error;
     co_return !result.failed();

@@ -1,22 +1,17 @@
 #include "backend/client/RequestExecutor.h"
 
 #include "backend/client/ApiErrors.h"
+#include "platform/AppError.h"
 
 #include <QCoroNetworkReply>
 #include <QLoggingCategory>
 #include <QNetworkReply>
+#include <QPointer>
+#include <QScopeGuard>
 
 Q_LOGGING_CATEGORY(lcRequests, "brelta.backend.RequestExecutor")
 
 namespace brelta::backend {
-namespace {
-
-struct DeleteLater
-{
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
-} // namespace
 
 RequestExecutor::RequestExecutor(QNetworkAccessManager *network, std::chrono::milliseconds transferTimeout)
     : m_network(network)
@@ -26,14 +21,28 @@ RequestExecutor::RequestExecutor(QNetworkAccessManager *network, std::chrono::mi
 QCoro::Task<QByteArray> RequestExecutor::execute(OutgoingRequest outgoing,
                                                  std::shared_ptr<OAuthRequestInterceptor> interceptor)
 {
+    // Copies for after the awaits: the client owning this executor and its network manager may be gone.
+    const QPointer<QNetworkAccessManager> network = m_network;
+    const std::chrono::milliseconds transferTimeout = m_transferTimeout;
     const QUrl url = outgoing.request.url();
     for (int repeatCount = 0;; ++repeatCount) {
+        if (!network)
+            throw platform::AppError(platform::AppError::Kind::General, QStringLiteral("the backend client closed"));
         QNetworkRequest request = outgoing.request;
         const QString sentToken = interceptor->authorize(request);
-        request.setTransferTimeout(int(m_transferTimeout.count()));
+        request.setTransferTimeout(int(transferTimeout.count()));
 
-        std::unique_ptr<QNetworkReply, DeleteLater> reply(outgoing.send(*m_network, request));
-        co_await qCoro(reply.get()).waitForFinished();
+        // The network manager deletes its replies when it goes: this frame only lets go of a living one.
+        const QPointer<QNetworkReply> reply = outgoing.send(*network, request);
+        const auto release = qScopeGuard([&reply] {
+            if (reply)
+                reply->deleteLater();
+        });
+        auto watched = qCoro(reply.data());
+        QCoro::Task<bool> finished = watched.waitForFinished();
+        co_await std::move(finished);
+        if (!reply)
+            throw platform::AppError(platform::AppError::Kind::General, QStringLiteral("the backend client closed"));
 
         const QVariant statusAttribute = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         const std::optional<int> status =
@@ -51,7 +60,8 @@ QCoro::Task<QByteArray> RequestExecutor::execute(OutgoingRequest outgoing,
         if (!interceptor->accessToken().isEmpty() && interceptor->accessToken() != sentToken)
             continue;
 
-        const RefreshOutcome outcome = co_await interceptor->delegate()->refreshTokens(interceptor);
+        QCoro::Task<RefreshOutcome> refreshing = interceptor->delegate()->refreshTokens(interceptor);
+        const RefreshOutcome outcome = co_await std::move(refreshing);
         if (!outcome.repeat)
             throw failure.withCause(outcome.error);
     }

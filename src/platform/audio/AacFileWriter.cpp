@@ -16,12 +16,16 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 Q_LOGGING_CATEGORY(lcWriter, "brelta.platform.AacFileWriter")
 
 namespace brelta::platform {
 namespace {
+
+// How often the bytes written are forced to the disk: a power loss costs at most this much beyond a fragment.
+constexpr std::chrono::seconds kSyncInterval{1};
 
 [[noreturn]] void fail(const QString &path, const QString &what)
 {
@@ -168,7 +172,8 @@ struct AacFileWriter::State
     std::int64_t nextPts = 0;                                                          // encoder samples sent so far
     std::chrono::steady_clock::time_point lastSync = std::chrono::steady_clock::now(); // of the last fdatasync
     std::uint64_t inputFrames = 0;                                                     // frames taken by write()
-    bool fragmentedClosed = false; // the fragmented file is complete (trailer written, closed)
+    bool fragmentedClosed = false; // the fragmented file was ended (trailer written once) and closed
+    QString closeFailure;          // why ending it failed; empty when it worked
     bool finished = false;         // rewritten as a plain file
     bool discarded = false;
 
@@ -184,10 +189,10 @@ struct AacFileWriter::State
         }
         if (result != AVERROR(EAGAIN) && result != AVERROR_EOF)
             failCode(path, QStringLiteral("cannot encode audio"), result);
-        // Fragments close about once a second of audio; push them to the disk about once a second of time
-        // (the same pace while recording, far fewer syncs when encoding faster than real time).
+        // Fragments close once per fragmentDuration of audio; the disk sync goes by the clock instead (the same
+        // pace while recording, far fewer syncs when encoding faster than real time).
         const auto now = std::chrono::steady_clock::now();
-        if (now - lastSync >= std::chrono::seconds(1)) {
+        if (now - lastSync >= kSyncInterval) {
             lastSync = now;
             if ((result = file->syncToDisk()) < 0)
                 failCode(path, QStringLiteral("cannot write audio"), result);
@@ -223,22 +228,32 @@ struct AacFileWriter::State
             fail(path, QStringLiteral("out of memory"));
     }
 
-    // Ends the fragmented file properly (remaining audio, trailer) and closes it.
+    // Ends the fragmented file (remaining audio, trailer) and closes it, once: FFmpeg tears the muxer down in
+    // av_write_trailer whether or not it succeeds, so a second call would work on freed state. A failure
+    // leaves the file as the disk holds it.
     void closeFragmented()
     {
-        queue(converter->flush());
-        encodeWaiting(true);
-        int result = avcodec_send_frame(encoder.get(), nullptr);
-        if (result < 0 && result != AVERROR_EOF)
-            failCode(path, QStringLiteral("cannot encode audio"), result);
-        sendPackets();
-        if ((result = av_write_trailer(muxer.get())) < 0)
-            failCode(path, QStringLiteral("cannot end the file"), result);
-        if ((result = file->syncToDisk()) < 0)
-            failCode(path, QStringLiteral("cannot end the file"), result);
+        fragmentedClosed = true;
+        try {
+            queue(converter->flush());
+            encodeWaiting(true);
+            const int result = avcodec_send_frame(encoder.get(), nullptr);
+            if (result < 0 && result != AVERROR_EOF)
+                failCode(path, QStringLiteral("cannot encode audio"), result);
+            sendPackets();
+        } catch (const std::exception &error) {
+            closeFailure = QString::fromUtf8(error.what());
+        }
+        // The audio that did reach the muxer is still worth a proper end.
+        int result = av_write_trailer(muxer.get());
+        if (result >= 0)
+            result = file->syncToDisk();
+        if (result < 0 && closeFailure.isEmpty())
+            closeFailure = QStringLiteral("%1: cannot end the file: %2").arg(path, ffmpeg::errorText(result));
         muxer.reset();
         file.reset();
-        fragmentedClosed = true;
+        if (!closeFailure.isEmpty())
+            throw AudioFileError(closeFailure.toStdString());
     }
 
     // Rewrites the closed fragmented file as a plain MPEG-4 file beside it, then renames it over the original.
@@ -360,9 +375,10 @@ std::unique_ptr<AacFileWriter> AacFileWriter::create(const QString &path, const 
         AVCodecParameters *parameters = avcodec_parameters_alloc();
         avcodec_parameters_from_context(parameters, encoder);
         AVDictionary *options = nullptr;
-        // Fragmented while recording: an empty header, then a self-contained fragment about every second.
+        // Fragmented while recording: an empty header, then a self-contained fragment every fragmentDuration.
         av_dict_set(&options, "movflags", "empty_moov+default_base_moof", 0);
-        av_dict_set(&options, "frag_duration", "1000000", 0);
+        av_dict_set(&options, "frag_duration",
+                    std::to_string(std::chrono::microseconds(fragmentDuration).count()).c_str(), 0);
         try {
             state->muxer = openMuxer(path, *state->file, parameters, encoder->time_base, &options);
         } catch (...) {
@@ -410,6 +426,8 @@ void AacFileWriter::finish()
         return;
     if (d->discarded)
         fail(d->path, QStringLiteral("the file was discarded"));
+    if (!d->closeFailure.isEmpty())
+        throw AudioFileError(d->closeFailure.toStdString());
     if (!d->fragmentedClosed)
         d->closeFragmented();
     d->rewritePlain();

@@ -4,6 +4,7 @@
 #include <QCoroSignal>
 #include <QLoggingCategory>
 #include <QMetaObject>
+#include <QPointer>
 
 #include <pulse/pulseaudio.h>
 
@@ -108,6 +109,7 @@ struct AudioCapture::Connection
     bool watchDefaultSource = false;
     bool announcedAudio = false;
     AudioServerInfo serverInfo;
+    bool startCancelled = false; // set and read on the owner's thread only
 
     ~Connection()
     {
@@ -208,8 +210,12 @@ struct AudioCapture::Connection
             return;
         AudioCapture *target = owner;
         QMetaObject::invokeMethod(
-            target, [target, changed, name] { Q_EMIT(target->*changed)
-                                              (name); }, Qt::QueuedConnection);
+            target,
+            [target, changed, name] {
+                Q_EMIT(target->*changed)
+                (name);
+            },
+            Qt::QueuedConnection);
     }
 
     static void onServerEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t, void *userdata)
@@ -344,6 +350,7 @@ AudioCapture::AudioCapture(QObject *parent) : QObject(parent)
 
 AudioCapture::~AudioCapture()
 {
+    cancelStart();
     m_connection.reset();
 }
 
@@ -351,6 +358,8 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
 {
     if (m_running)
         throw AudioCaptureError("the capture is already running");
+    if (!m_starting.expired())
+        throw AudioCaptureError("the capture is already starting");
     stop(); // what is left of a stream that died
     if (pulseFormat(options.format.sampleType) == PA_SAMPLE_INVALID || options.format.sampleRate <= 0
         || options.format.channels <= 0 || options.format.channels > int(PA_CHANNELS_MAX)
@@ -370,9 +379,17 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
     const QString server = serverLabel(options.serverAddress);
     if (const QString error = connection->beginConnect(options.serverAddress, options.streamName); !error.isEmpty())
         throw AudioCaptureError(QStringLiteral("cannot reach %1: %2").arg(server, error).toStdString());
+    // From here on the frame owns the connection; `this` is touched only after checking it still wants it.
+    m_starting = connection;
+    QPointer<AudioCapture> self(this);
+    const auto throwIfAbandoned = [&self, &connection] {
+        if (!self || connection->startCancelled)
+            throw AudioCaptureError("the capture was stopped while it started");
+    };
     QCoro::Task<> connected =
         awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot reach %1").arg(server));
     co_await std::move(connected);
+    throwIfAbandoned();
 
     if (options.watchDefaultSink || options.watchDefaultSource) {
         {
@@ -385,6 +402,7 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
         QCoro::Task<> queried =
             awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot query %1").arg(server));
         co_await std::move(queried);
+        throwIfAbandoned();
     }
 
     {
@@ -422,7 +440,9 @@ QCoro::Task<> AudioCapture::start(AudioCaptureOptions options)
     }
     QCoro::Task<> opened = awaitSetup(&connection->setup, options.timeout, QStringLiteral("cannot record"));
     co_await std::move(opened);
+    throwIfAbandoned();
 
+    m_starting.reset();
     {
         Connection::Lock lock(connection->mainloop.get());
         connection->owner = this;
@@ -461,8 +481,20 @@ bool AudioCapture::setCorked(bool corked)
     return true;
 }
 
+void AudioCapture::cancelStart()
+{
+    const std::shared_ptr<Connection> starting = m_starting.lock();
+    if (!starting)
+        return;
+    m_starting.reset();
+    starting->startCancelled = true;
+    // Wakes the start() that waits for the server's next answer, so it lets the connection go at once.
+    starting->setup.post(QStringLiteral("the capture was stopped while it started"));
+}
+
 void AudioCapture::stop()
 {
+    cancelStart();
     if (!m_connection)
         return;
     std::vector<std::byte> remainder;
@@ -480,6 +512,7 @@ void AudioCapture::stop()
     const PcmBuffer last = PcmBuffer::fromInterleaved(m_options.format, remainder);
     if (!last.isEmpty())
         Q_EMIT blockReady(last);
+    Q_EMIT stopped();
 }
 
 bool AudioCapture::isRunning() const

@@ -71,7 +71,8 @@ public:
 
     // Connects to the server and opens the record stream. Returns once the stream is ready; audio then flows
     // (unless startPaused). Throws AudioCaptureError with a clear reason; a failed start leaves nothing open.
-    // Starting a running capture throws too.
+    // Starting a running (or starting) capture throws too, and so does a start that stop() or the capture's
+    // destruction cut short.
     QCoro::Task<> start(AudioCaptureOptions options);
 
     // Corks the stream: the source keeps running but this stream receives nothing, so the paused span is not
@@ -81,7 +82,8 @@ public:
     bool resume();
 
     // Closes the stream. Every block still queued for this object is delivered first, then the frames of the
-    // unfinished block (if any) as a last, shorter block. No signal follows. Safe to call at any time.
+    // unfinished block (if any) as a last, shorter block, then stopped(). Safe to call at any time; during a
+    // start() it abandons the start.
     void stop();
 
     bool isRunning() const;
@@ -103,6 +105,8 @@ Q_SIGNALS:
     // The stream or the connection to the server died while running (source removed, server gone). The capture
     // is no longer running; call stop() or start() again.
     void failed(const QString &message);
+    // stop() closed the stream; nothing follows. Lets whoever waits for audio stop waiting.
+    void stopped();
     // With watchDefaultSink: the server's default sink is now `sinkName`.
     void defaultSinkChanged(const QString &sinkName);
     // With watchDefaultSource: the server's default source is now `sourceName`.
@@ -110,9 +114,11 @@ Q_SIGNALS:
 
 private:
     bool setCorked(bool corked);
+    void cancelStart();
 
     struct Connection;
     std::shared_ptr<Connection> m_connection;
+    std::weak_ptr<Connection> m_starting; // owned by a start() under way
     AudioCaptureOptions m_options;
     bool m_running = false;
     bool m_paused = false;

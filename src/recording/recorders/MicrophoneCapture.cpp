@@ -8,6 +8,27 @@ namespace brelta::recording {
 
 using platform::AudioCapture;
 
+namespace {
+
+// Ends the wait for a capture's first audio: the audio came, the stream died, or its owner stopped it.
+class FirstAudioWait : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit FirstAudioWait(AudioCapture *capture)
+    {
+        connect(capture, &AudioCapture::audioArrived, this, &FirstAudioWait::settled);
+        connect(capture, &AudioCapture::failed, this, &FirstAudioWait::settled);
+        connect(capture, &AudioCapture::stopped, this, &FirstAudioWait::settled);
+    }
+
+Q_SIGNALS:
+    void settled();
+};
+
+} // namespace
+
 platform::AudioCaptureOptions microphoneCaptureOptions(platform::PcmFormat format)
 {
     platform::AudioCaptureOptions capture;
@@ -33,7 +54,9 @@ QCoro::Task<> startMicrophoneCapture(AudioCapture *capture, platform::AudioCaptu
         co_return;
 
     const QString source = capture->recordingSourceName();
-    auto firstAudio = qCoro(capture, &AudioCapture::audioArrived, firstAudioTimeout);
+    // Owned by this frame: it outlives the wait whatever becomes of the capture's owner.
+    const auto wait = std::make_unique<FirstAudioWait>(capture);
+    auto firstAudio = qCoro(wait.get(), &FirstAudioWait::settled, firstAudioTimeout);
     if (!capture->resume()) {
         capture->stop();
         throw AudioRecorderError(QStringLiteral("failed to start recording"),
@@ -54,3 +77,5 @@ QCoro::Task<> startMicrophoneCapture(AudioCapture *capture, platform::AudioCaptu
 }
 
 } // namespace brelta::recording
+
+#include "MicrophoneCapture.moc"

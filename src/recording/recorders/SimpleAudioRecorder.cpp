@@ -2,11 +2,10 @@
 
 #include "recording/recorders/RecorderErrors.h"
 
-#include <QCoroFuture>
 #include <QCoroSignal>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
+#include <QThreadPool>
 
 Q_LOGGING_CATEGORY(lcSimpleRecorder, "brelta.recording.SimpleAudioRecorder")
 
@@ -21,57 +20,82 @@ SimpleAudioRecorder::SimpleAudioRecorder(QObject *parent) : SimpleAudioRecorder(
 SimpleAudioRecorder::SimpleAudioRecorder(Options options, QObject *parent)
     : QObject(parent)
     , m_options(std::move(options))
-{
-    m_writerThread.setMaxThreadCount(1); // blocks are written in the order they came
-    m_writerThread.setExpiryTimeout(-1);
-}
+{}
 
 SimpleAudioRecorder::~SimpleAudioRecorder()
 {
+    // A start under way finds its stream closed and itself alone; it removes its file.
+    if (m_openingCapture)
+        m_openingCapture->stop();
     if (m_capture)
         m_capture->stop();
     m_capture.reset();
-    m_writerThread.waitForDone();
+    m_writerQueue.drain();
     // The last owner of the writer closes the fragmented file as it is.
 }
 
 QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
 {
+    const auto refuse = [](const AudioRecorderError &error) {
+        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << error.description();
+        return error;
+    };
+    if (m_state == AudioRecordingState::Recording || m_starting)
+        throw refuse(AudioRecorderError(QStringLiteral("recorder already started")));
+    // Starting again would replace the paused recording's file and lose it.
+    if (m_state == AudioRecordingState::Paused)
+        throw refuse(AudioRecorderError(QStringLiteral("recorder is paused; stop it before starting a new recording")));
+    if (!url.isLocalFile())
+        throw refuse(AudioRecorderError(QStringLiteral("the output must be a local file"), url.toString()));
+    m_starting = true;
+
+    QPointer<SimpleAudioRecorder> self(this);
     std::shared_ptr<AacFileWriter> writer;
     std::unique_ptr<AudioCapture> capture;
+    std::exception_ptr failure;
     try {
-        if (m_state == AudioRecordingState::Recording || m_starting)
-            throw AudioRecorderError(QStringLiteral("recorder already started"));
-        // Starting again would replace the paused recording's file and lose it.
-        if (m_state == AudioRecordingState::Paused)
-            throw AudioRecorderError(QStringLiteral("recorder is paused; stop it before starting a new recording"));
-        if (!url.isLocalFile())
-            throw AudioRecorderError(QStringLiteral("the output must be a local file"), url.toString());
-        m_starting = true;
-
-        writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
-
-        capture = std::make_unique<AudioCapture>();
-        connect(capture.get(), &AudioCapture::blockReady, this,
-                [this, writer](const PcmBuffer &block) { writeBlock(writer, block); });
-        connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
+        // Creating the file (its header, the sync to the disk) is disk work: the writer's thread does it.
+        auto created = std::make_shared<std::shared_ptr<AacFileWriter>>();
         // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across
         // a co_await twice.
-        QCoro::Task<> started = startMicrophoneCapture(capture.get(), m_options.capture, m_options.firstAudioTimeout);
-        co_await std::move(started);
+        QCoro::Task<> creating = m_writerQueue.run(
+            [created, path = url.toLocalFile(), format = m_options.capture.format, encoding = m_options.encoding] {
+                *created = AacFileWriter::create(path, format, encoding);
+            });
+        co_await std::move(creating);
+        writer = std::move(*created);
+        if (self) {
+            capture = std::make_unique<AudioCapture>();
+            connect(capture.get(), &AudioCapture::blockReady, this,
+                    [this, writer](const PcmBuffer &block) { writeBlock(writer, block); });
+            connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
+            m_openingCapture = capture.get();
+            QCoro::Task<> started =
+                startMicrophoneCapture(capture.get(), m_options.capture, m_options.firstAudioTimeout);
+            co_await std::move(started);
+        }
     } catch (const std::exception &) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        // Dropped while starting: the capture closes with this frame, and nothing of the file stays.
+        if (writer)
+            QThreadPool::globalInstance()->start([writer] { writer->discard(); });
+        co_return;
+    }
+    if (failure) {
         m_starting = false;
-        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describeFailure(std::current_exception());
-        if (capture)
-            capture->stop();
+        qCCritical(lcSimpleRecorder).noquote() << "startRecording error:" << describeFailure(failure);
         capture.reset();
         if (writer) {
-            m_writerThread.waitForDone(); // blocks already queued touch the writer; let them end first
-            writer->discard();
+            // Behind the blocks already queued, which still write into the file.
+            QCoro::Task<> discarded = m_writerQueue.run([writer] { writer->discard(); });
+            co_await std::move(discarded);
         }
-        throw;
+        std::rethrow_exception(failure);
     }
     m_starting = false;
+    m_openingCapture.clear();
     m_capture = std::move(capture);
     m_writer = std::move(writer);
     m_finished.reset();
@@ -112,7 +136,7 @@ QCoro::Task<> SimpleAudioRecorder::resume()
 void SimpleAudioRecorder::writeBlock(const std::shared_ptr<AacFileWriter> &writer, const PcmBuffer &block)
 {
     QPointer<SimpleAudioRecorder> self(this);
-    m_writerThread.start([writer, block, self] {
+    m_writerQueue.post([writer, block, self] {
         try {
             writer->write(block);
         } catch (const std::exception &error) {
@@ -175,15 +199,13 @@ QCoro::Task<bool> SimpleAudioRecorder::finishRecording()
     m_finishing = true;
     closeCapture();
     const std::shared_ptr<AacFileWriter> writer = m_writer;
-    QFuture<QString> finished = QtConcurrent::run(&m_writerThread, [writer]() -> QString {
-        try {
-            writer->finish();
-            return {};
-        } catch (const std::exception &error) {
-            return QString::fromUtf8(error.what());
-        }
-    });
-    const QString failure = co_await finished;
+    QString failure;
+    try {
+        QCoro::Task<> finished = m_writerQueue.run([writer] { writer->finish(); });
+        co_await std::move(finished);
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+    }
     if (!self)
         co_return failure.isEmpty();
     const bool complete = failure.isEmpty();

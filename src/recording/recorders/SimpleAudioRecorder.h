@@ -4,9 +4,10 @@
 #include "platform/audio/AudioCapture.h"
 #include "recording/recorders/IAudioRecorder.h"
 #include "recording/recorders/MicrophoneCapture.h"
+#include "recording/vad/SystemVoiceWorkQueue.h"
 
 #include <QObject>
-#include <QThreadPool>
+#include <QPointer>
 
 #include <memory>
 #include <optional>
@@ -16,8 +17,9 @@ namespace brelta::recording {
 // Records the microphone straight into an AAC file (44.1 kHz mono, 32 kbit/s, MPEG-4).
 //
 // Audio comes from a PulseAudio record stream in blocks of 300 ms and is encoded on a writer thread of the
-// recorder's own. While recording, the file is fragmented and flushed every second, so a crash leaves it
-// playable; stop() rewrites it as a plain MPEG-4 file.
+// recorder's own, which also creates, completes and discards the file: the main thread never waits for the
+// disk. While recording, the file is fragmented and flushed every second, so a crash leaves it playable;
+// stop() rewrites it as a plain MPEG-4 file.
 //
 // Refusals: a start while recording ("recorder already started") or paused (refused rather than replacing
 // the paused recording), a stop while stopped ("recorder already stopped"). A start that fails leaves no
@@ -25,7 +27,7 @@ namespace brelta::recording {
 // When the recording ends on its own (the source vanished, the disk filled up) the file is completed and
 // the delegate is told; the state stays until the session's stop(), which then returns at once.
 //
-// Lives on the main thread; keep it alive while one of its operations runs.
+// Lives on the main thread. Dropped while it starts, it closes the stream it was opening and leaves no file.
 class SimpleAudioRecorder final : public QObject, public IAudioRecorder
 {
     Q_OBJECT
@@ -69,12 +71,14 @@ private:
     AudioRecorderDelegate *m_delegate = nullptr;
 
     std::unique_ptr<platform::AudioCapture> m_capture;
+    QPointer<platform::AudioCapture> m_openingCapture; // owned by a start() under way
     std::shared_ptr<platform::AacFileWriter> m_writer; // shared with jobs on the writer thread
-    QThreadPool m_writerThread;
     bool m_starting = false;
     bool m_finishing = false;       // finishRecording() in progress
     bool m_stopWaiting = false;     // a stop() waits for the finish
     std::optional<bool> m_finished; // the answer of the last finish
+    // Declared last so it is destroyed first: it runs every queued job before the state they use goes.
+    SystemVoiceWorkQueue m_writerQueue{QStringLiteral("SimpleAudioRecorder.Writer")};
 
 Q_SIGNALS:
     // Internal: a finish in progress has ended.

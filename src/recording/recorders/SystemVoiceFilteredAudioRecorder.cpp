@@ -7,6 +7,7 @@
 #include <QCoroSignal>
 #include <QLoggingCategory>
 #include <QPointer>
+#include <QThreadPool>
 
 Q_LOGGING_CATEGORY(lcFilteredRecorder, "brelta.recording.SystemVoiceFilteredAudioRecorder")
 
@@ -43,6 +44,7 @@ SystemVoiceFilteredAudioRecorder::SystemVoiceFilteredAudioRecorder(SystemVoiceDe
 
 SystemVoiceFilteredAudioRecorder::~SystemVoiceFilteredAudioRecorder()
 {
+    cancelOpeningMicrophone();
     closeMicrophone();
     m_systemVad.reset();
     m_queue.drain();
@@ -67,47 +69,66 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
         throw AudioRecorderError(QStringLiteral("the output must be a local file"), url.toString());
 
     m_busy = true;
+    ++m_recordingNumber;
     QPointer<SystemVoiceFilteredAudioRecorder> self(this);
-    std::unique_ptr<ISystemVoiceActivityDectector> detector;
+    const QString path = url.toLocalFile();
     std::unique_ptr<AudioCapture> microphone;
     auto file = std::make_shared<FileSide>();
     std::exception_ptr failure;
     try {
-        detector = m_systemVadProvider();
-        if (!detector)
+        // Kept as a member from the start, so that dropping the recorder meanwhile also drops the detector.
+        m_systemVad = m_systemVadProvider();
+        if (!m_systemVad)
             throw AudioRecorderError(QStringLiteral("no system-voice detector"));
-        detector->setDelegate(this);
-        auto detectorStarted = detector->start();
+        m_systemVad->setDelegate(this);
+        QCoro::Task<> detectorStarted = m_systemVad->start();
         co_await std::move(detectorStarted);
         if (self) {
-            file->writer = AacFileWriter::create(url.toLocalFile(), m_options.capture.format, m_options.encoding);
+            // Creating the file (its header, the sync to the disk) is disk work: the writer's thread does it.
+            QCoro::Task<> created =
+                m_queue.run([file, path, format = m_options.capture.format, encoding = m_options.encoding] {
+                    try {
+                        file->writer = AacFileWriter::create(path, format, encoding);
+                    } catch (const std::exception &error) {
+                        qCCritical(lcFilteredRecorder).noquote()
+                            << "setupAudioConverterAndOutputFile error:" << error.what();
+                        throw;
+                    }
+                });
+            co_await std::move(created);
+        }
+        if (self) {
             m_file = file;
             m_hasVoiceActivity = false;
-            auto opening = openMicrophone(false);
+            QCoro::Task<std::unique_ptr<AudioCapture>> opening = openMicrophone(false);
             microphone = co_await std::move(opening);
         }
     } catch (...) {
         failure = std::current_exception();
     }
     if (!self) {
-        if (microphone)
-            microphone->stop();
+        // Dropped while starting: its microphone closes with this frame; nothing of the file stays either.
+        if (file->writer)
+            QThreadPool::globalInstance()->start([file] { file->writer->discard(); });
         co_return;
     }
     if (failure) {
         // Nothing of a failed start stays behind: no stream listens, no half-made file is left.
         qCCritical(lcFilteredRecorder).noquote() << "startRecording error:" << describeFailure(failure);
-        if (microphone)
-            microphone->stop();
         microphone.reset();
-        m_queue.drain();
-        if (file->writer)
-            file->writer->discard();
         m_file.reset();
-        if (detector && detector->isRunning()) {
+        std::unique_ptr<ISystemVoiceActivityDectector> detector = std::move(m_systemVad);
+        if (detector)
             detector->setDelegate(nullptr);
+        // Behind the blocks already queued, which still write into the file.
+        QCoro::Task<> discarded = m_queue.run([file] {
+            if (file->writer)
+                file->writer->discard();
+        });
+        co_await std::move(discarded);
+        if (detector && detector->isRunning()) {
             try {
-                auto detectorStopped = detector->stop();
+                QCoro::Task<> detectorStopped = detector->stop();
                 co_await std::move(detectorStopped);
             } catch (...) {
             }
@@ -117,12 +138,10 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::start(QUrl url)
         std::rethrow_exception(failure);
     }
     m_busy = false;
-    m_systemVad = std::move(detector);
     m_microphone = std::move(microphone);
     m_failureReported = false;
     m_state = AudioRecordingState::Recording;
-    qCInfo(lcFilteredRecorder).noquote() << "recording" << m_microphone->recordingSourceName() << "into"
-                                         << url.toLocalFile();
+    qCInfo(lcFilteredRecorder).noquote() << "recording" << m_microphone->recordingSourceName() << "into" << path;
 }
 
 QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
@@ -140,6 +159,10 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::stop()
         throw error;
     }
     m_stopping = true;
+    // Work begun for this recording (a microphone reopening) ends with it.
+    ++m_recordingNumber;
+    m_reopening = false;
+    cancelOpeningMicrophone();
     QPointer<SystemVoiceFilteredAudioRecorder> self(this);
     // The rest of the microphone's audio goes into the queue first; the detector's flag as it stands then
     // filters it.
@@ -247,11 +270,16 @@ void SystemVoiceFilteredAudioRecorder::detectorDidFail(std::exception_ptr error)
 
 QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::openMicrophone(bool paused)
 {
+    // Copies of all it reads after an await: the recorder may be gone by then.
     platform::AudioCaptureOptions options = m_options.capture;
-    if (options.sourceName.isEmpty()) {
+    const bool followsTheDefault = options.sourceName.isEmpty();
+    const std::chrono::milliseconds firstAudioTimeout = m_options.firstAudioTimeout;
+    QPointer<SystemVoiceFilteredAudioRecorder> self(this);
+    if (followsTheDefault) {
         platform::AudioServerInfo server;
         try {
-            auto query = AudioCapture::queryServer(options.serverAddress, options.timeout);
+            QCoro::Task<platform::AudioServerInfo> query =
+                AudioCapture::queryServer(options.serverAddress, options.timeout);
             server = co_await std::move(query);
         } catch (const std::exception &error) {
             throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QString::fromUtf8(error.what()));
@@ -270,13 +298,25 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceFilteredAudioRecorder::ope
     // moved by the server to whatever source is left, which may be the system audio itself.
     options.dontMove = true;
     // Recording the default input means following the user's choice of it.
-    options.watchDefaultSource = m_options.capture.sourceName.isEmpty();
+    options.watchDefaultSource = followsTheDefault;
+    if (!self)
+        throw AudioRecorderError(QStringLiteral("failed to prepare to record"), QStringLiteral("the recorder closed"));
 
     auto capture = std::make_unique<AudioCapture>();
     attach(capture.get());
-    auto started = startMicrophoneCapture(capture.get(), options, m_options.firstAudioTimeout, paused);
+    m_openingMicrophone = capture.get();
+    QCoro::Task<> started = startMicrophoneCapture(capture.get(), options, firstAudioTimeout, paused);
     co_await std::move(started);
+    if (self && m_openingMicrophone == capture.get())
+        m_openingMicrophone.clear();
     co_return capture;
+}
+
+void SystemVoiceFilteredAudioRecorder::cancelOpeningMicrophone()
+{
+    // Its stream closes now; the coroutine opening it then fails and finds nobody wants it.
+    if (m_openingMicrophone)
+        m_openingMicrophone->stop();
 }
 
 void SystemVoiceFilteredAudioRecorder::attach(AudioCapture *capture)
@@ -360,23 +400,20 @@ QCoro::Task<> SystemVoiceFilteredAudioRecorder::reopenMicrophone()
         co_return;
     m_reopening = true;
     closeMicrophone();
+    const quint64 recording = m_recordingNumber;
     QPointer<SystemVoiceFilteredAudioRecorder> self(this);
     std::unique_ptr<AudioCapture> fresh;
     std::exception_ptr failure;
     try {
-        auto opening = openMicrophone(m_state == AudioRecordingState::Paused);
+        QCoro::Task<std::unique_ptr<AudioCapture>> opening = openMicrophone(m_state == AudioRecordingState::Paused);
         fresh = co_await std::move(opening);
     } catch (...) {
         failure = std::current_exception();
     }
-    if (!self)
+    // Stopped meanwhile: the stop has no use for this microphone (it closes with this frame).
+    if (!self || recording != m_recordingNumber || m_state == AudioRecordingState::Stopped)
         co_return;
     m_reopening = false;
-    if (m_state == AudioRecordingState::Stopped) {
-        if (fresh)
-            fresh->stop();
-        co_return;
-    }
     if (fresh) {
         m_microphone = std::move(fresh);
         if (m_state == AudioRecordingState::Paused) // paused while it reopened

@@ -8,6 +8,7 @@
 #include "recording/vad/SystemVoiceWorkQueue.h"
 
 #include <QObject>
+#include <QPointer>
 
 #include <atomic>
 #include <functional>
@@ -87,7 +88,10 @@ Q_SIGNALS:
 private:
     struct FileSide;
 
+    // Opens the microphone (attached to this recorder) and returns it once its audio flows; touches nothing
+    // of the recorder after its first await but m_openingMicrophone, which stop() uses to cancel it.
     QCoro::Task<std::unique_ptr<platform::AudioCapture>> openMicrophone(bool paused);
+    void cancelOpeningMicrophone();
     void attach(platform::AudioCapture *capture);
     void enqueueBlock(const platform::PcmBuffer &block);
     void handleMicrophoneDied(platform::AudioCapture *capture, const QString &message);
@@ -107,10 +111,14 @@ private:
     bool m_reopening = false;
     bool m_stopping = false;
     bool m_failureReported = false;
+    // Counts recordings: every start and stop begins a new one, and work begun for an older one (a microphone
+    // reopening) leaves the new one alone.
+    quint64 m_recordingNumber = 0;
 
     std::unique_ptr<ISystemVoiceActivityDectector> m_systemVad;
     std::unique_ptr<platform::AudioCapture> m_microphone;
-    std::shared_ptr<FileSide> m_file; // shared with the jobs of the queue
+    QPointer<platform::AudioCapture> m_openingMicrophone; // owned by the coroutine opening it
+    std::shared_ptr<FileSide> m_file;                     // shared with the jobs of the queue
     // Declared last so it is destroyed first: it runs every queued job before the state they use goes.
     SystemVoiceWorkQueue m_queue{QStringLiteral("SystemVoiceFilteredAudioRecorder.Microphone")};
 };

@@ -39,9 +39,10 @@ public:
     virtual void setDelegate(SystemVoiceActivityDectectorDelegate *delegate) = 0;
 
     // Begins listening. Returns normally (and changes nothing) when already running; throws when the
-    // system audio cannot be captured, leaving nothing running.
+    // system audio cannot be captured, or stop() cut the start short, leaving nothing running.
     virtual QCoro::Task<> start() = 0;
-    // Ends listening. Returns normally when not running.
+    // Ends listening, and cancels a start or a capture still opening. Returns normally when not running.
+    // Once it returns nothing of the detector is under way: its owner may drop it.
     virtual QCoro::Task<> stop() = 0;
 };
 

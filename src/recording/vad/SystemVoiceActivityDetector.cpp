@@ -33,6 +33,33 @@ const PcmFormat kProviderFormat{SampleType::Int16, 8000, 1};
 
 } // namespace
 
+// A capture of the system audio being opened. The coroutine opening it and the detector share it: the
+// coroutine keeps everything it needs even when the detector is gone, and stop() or the destructor can
+// cancel it.
+class SystemVoiceActivityDetector::Opening : public QObject
+{
+    Q_OBJECT
+
+public:
+    std::unique_ptr<AudioCapture> capture = std::make_unique<AudioCapture>();
+    bool cancelled = false;
+
+    // Closes the capture at once; the opening ends on its next turn.
+    void cancel()
+    {
+        if (cancelled)
+            return;
+        cancelled = true;
+        if (capture)
+            capture->stop();
+        Q_EMIT settled();
+    }
+
+Q_SIGNALS:
+    // The capture's first audio arrived, the capture failed, or the opening was cancelled.
+    void settled();
+};
+
 // The worker thread's state: conversion to the provider's format and the provider itself. Touched only by
 // jobs of the detector's queue, one at a time.
 struct SystemVoiceActivityDetector::Analysis
@@ -68,6 +95,7 @@ SystemVoiceActivityDetector::SystemVoiceActivityDetector(std::unique_ptr<IVadPro
 SystemVoiceActivityDetector::~SystemVoiceActivityDetector()
 {
     m_restartTimer->stop();
+    cancelOpening();
     if (m_capture)
         m_capture->stop();
     m_queue.drain();
@@ -83,35 +111,70 @@ bool SystemVoiceActivityDetector::isRestartPending() const
     return m_restartTimer->isActive();
 }
 
-QCoro::Task<std::unique_ptr<AudioCapture>> SystemVoiceActivityDetector::openCapture()
+QCoro::Task<std::unique_ptr<AudioCapture>>
+SystemVoiceActivityDetector::openSystemAudio(std::shared_ptr<Opening> opening, Options options)
 {
-    auto capture = std::make_unique<AudioCapture>();
-    attach(capture.get());
-    platform::AudioCaptureOptions options;
-    options.sourceName = kDefaultMonitor;
-    options.format = kCaptureFormat;
-    options.blockMilliseconds = m_options.blockMilliseconds;
+    AudioCapture *capture = opening->capture.get();
+    platform::AudioCaptureOptions captureOptions;
+    captureOptions.sourceName = kDefaultMonitor;
+    captureOptions.format = kCaptureFormat;
+    captureOptions.blockMilliseconds = options.blockMilliseconds;
     // Stay on this output's monitor: a switch of output is followed explicitly, and a vanished output
     // ends the stream instead of silently moving it elsewhere.
-    options.dontMove = true;
-    options.watchDefaultSink = true;
-    options.streamName = QStringLiteral("System audio voice detection");
-    options.timeout = m_options.startTimeout;
-    options.startPaused = true;
-    auto started = capture->start(options);
+    captureOptions.dontMove = true;
+    captureOptions.watchDefaultSink = true;
+    captureOptions.streamName = QStringLiteral("System audio voice detection");
+    captureOptions.timeout = options.startTimeout;
+    captureOptions.startPaused = true;
+    QCoro::Task<> started = capture->start(captureOptions);
     co_await std::move(started);
+    if (opening->cancelled)
+        throw VoiceActivityDetectorError(QStringLiteral("the capture was cancelled"));
     // Listening starts once audio flows: a fresh stream on a monitor sends nothing for a while and then
     // lags behind what the output plays, which would leave the other side's first words unmuted.
-    auto firstAudio = qCoro(capture.get(), &AudioCapture::audioArrived, m_options.startTimeout);
+    QObject::connect(capture, &AudioCapture::audioArrived, opening.get(), &Opening::settled);
+    QObject::connect(capture, &AudioCapture::failed, opening.get(), &Opening::settled);
+    auto firstAudio = qCoro(opening.get(), &Opening::settled, options.startTimeout);
     if (!capture->resume())
         throw AudioCaptureError("the record stream on the system audio closed");
-    const auto arrived = co_await std::move(firstAudio);
-    if (!arrived || !capture->isRunning())
+    const auto settled = co_await std::move(firstAudio);
+    if (opening->cancelled)
+        throw VoiceActivityDetectorError(QStringLiteral("the capture was cancelled"));
+    if (!capture->isRunning())
+        throw AudioCaptureError(QStringLiteral("the record stream on %1 ended as it started")
+                                    .arg(capture->recordingSourceName())
+                                    .toStdString());
+    if (!settled)
         throw AudioCaptureError(QStringLiteral("no audio from %1 within %2 ms")
                                     .arg(capture->recordingSourceName())
-                                    .arg(m_options.startTimeout.count())
+                                    .arg(options.startTimeout.count())
                                     .toStdString());
-    co_return capture;
+    co_return std::move(opening->capture);
+}
+
+QCoro::Task<SystemVoiceActivityDetector::Opened> SystemVoiceActivityDetector::openCapture()
+{
+    auto opening = std::make_shared<Opening>();
+    attach(opening->capture.get());
+    m_opening = opening;
+    QPointer<SystemVoiceActivityDetector> self(this);
+    Opened opened;
+    try {
+        QCoro::Task<std::unique_ptr<AudioCapture>> task = openSystemAudio(opening, m_options);
+        opened.capture = co_await std::move(task);
+    } catch (...) {
+        opened.failure = std::current_exception();
+    }
+    opened.cancelled = opening->cancelled;
+    if (self && m_opening == opening)
+        m_opening.reset();
+    co_return opened;
+}
+
+void SystemVoiceActivityDetector::cancelOpening()
+{
+    if (const std::shared_ptr<Opening> opening = std::exchange(m_opening, nullptr))
+        opening->cancel();
 }
 
 void SystemVoiceActivityDetector::attach(AudioCapture *capture)
@@ -145,40 +208,40 @@ void SystemVoiceActivityDetector::publishVoiceActivity()
 QCoro::Task<> SystemVoiceActivityDetector::start()
 {
     if (m_running) {
-        qCWarning(lcSystemVoice) << "detector already running";
+        qCCritical(lcSystemVoice) << "detector already running";
         co_return;
+    }
+    if (m_opening) {
+        const VoiceActivityDetectorError error(QStringLiteral("the detector is already starting"));
+        qCCritical(lcSystemVoice).noquote() << "start error:" << error.description();
+        throw error;
     }
     QPointer<SystemVoiceActivityDetector> self(this);
-    std::unique_ptr<AudioCapture> capture;
-    try {
-        auto opening = openCapture();
-        capture = co_await std::move(opening);
-    } catch (const std::exception &error) {
-        if (self)
-            qCWarning(lcSystemVoice).noquote() << "start error:" << error.what();
-        throw;
+    QCoro::Task<Opened> opening = openCapture();
+    Opened opened = co_await std::move(opening);
+    if (!self)
+        throw VoiceActivityDetectorError(QStringLiteral("the detector was closed while it started"));
+    if (opened.cancelled)
+        opened.failure = std::make_exception_ptr(
+            VoiceActivityDetectorError(QStringLiteral("the detector was stopped while it started")));
+    if (opened.failure) {
+        qCCritical(lcSystemVoice).noquote() << "start error:" << describeFailure(opened.failure);
+        std::rethrow_exception(opened.failure);
     }
-    if (!self) {
-        capture->stop();
-        co_return;
-    }
-    if (m_running) { // another start() finished first
-        capture->stop();
-        co_return;
-    }
-    m_capture = std::move(capture);
+    m_capture = std::move(opened.capture);
     m_running = true;
     qCInfo(lcSystemVoice).noquote() << "listening to the system audio on" << m_capture->recordingSourceName();
 }
 
 QCoro::Task<> SystemVoiceActivityDetector::stop()
 {
-    if (!m_running) {
-        qCWarning(lcSystemVoice) << "detector already stopped";
+    if (!m_running && !m_opening) {
+        qCCritical(lcSystemVoice) << "detector already stopped";
         co_return;
     }
     m_running = false;
     m_restartTimer->stop();
+    cancelOpening();
     if (m_capture) {
         m_capture->stop();
         m_capture.reset();
@@ -189,16 +252,15 @@ QCoro::Task<> SystemVoiceActivityDetector::stop()
 
 void SystemVoiceActivityDetector::handleCaptureDied(AudioCapture *capture, const QString &message)
 {
-    qCWarning(lcSystemVoice).noquote() << "system audio capture died:" << message;
+    qCCritical(lcSystemVoice).noquote() << "stream didStopWithError:" << message;
     if (!m_running || capture != m_capture.get()) {
-        const QString note = QStringLiteral("system audio capture stopped by error but no need to restart");
+        const QString note = QStringLiteral("Recorder stopped by error but no need to restart");
         qCInfo(lcSystemVoice).noquote() << note;
         if (m_options.errorTracker)
             m_options.errorTracker->captureMessage(note);
         return;
     }
-    qCInfo(lcSystemVoice) << "capture stopped by error while running; restarting in" << m_options.restartDelay.count()
-                          << "ms";
+    qCInfo(lcSystemVoice) << "Recorder stopped by error while running. Try to restart after 3s...";
     m_restartTimer->start(m_options.restartDelay, platform::Timer::Mode::SingleShot);
 }
 
@@ -212,83 +274,64 @@ void SystemVoiceActivityDetector::handleDefaultSinkChanged(AudioCapture *capture
     followDefaultSink();
 }
 
-QCoro::Task<SystemVoiceActivityDetector::Replacement> SystemVoiceActivityDetector::openReplacement()
-{
-    m_switching = true;
-    QPointer<SystemVoiceActivityDetector> self(this);
-    Replacement replacement;
-    try {
-        auto opening = openCapture();
-        replacement.capture = co_await std::move(opening);
-    } catch (...) {
-        replacement.failure = std::current_exception();
-    }
-    if (!self)
-        co_return Replacement{};
-    m_switching = false;
-    // Stopped while the capture opened: nobody wants it any more.
-    if (!m_running) {
-        if (replacement.capture)
-            replacement.capture->stop();
-        co_return Replacement{};
-    }
-    replacement.wanted = true;
-    co_return replacement;
-}
-
 QCoro::Task<> SystemVoiceActivityDetector::followDefaultSink()
 {
-    if (m_switching)
+    // A capture opening already (a restart) lands on the new default output by itself.
+    if (m_opening)
         co_return;
     QPointer<SystemVoiceActivityDetector> self(this);
-    auto opening = openReplacement();
-    Replacement replacement = co_await std::move(opening);
-    if (!self || !replacement.wanted)
+    QCoro::Task<Opened> opening = openCapture();
+    Opened opened = co_await std::move(opening);
+    if (!self || opened.cancelled || !m_running)
         co_return;
-    if (!replacement.capture) {
+    if (!opened.capture) {
         // The new output cannot be listened to now: treat it like a dead capture.
-        qCWarning(lcSystemVoice).noquote()
-            << "cannot follow the default output:" << describeFailure(replacement.failure);
+        qCWarning(lcSystemVoice).noquote() << "cannot follow the default output:" << describeFailure(opened.failure);
         m_restartTimer->start(m_options.restartDelay, platform::Timer::Mode::SingleShot);
         co_return;
     }
-    std::unique_ptr<AudioCapture> old = std::exchange(m_capture, std::move(replacement.capture));
-    old->stop();
+    std::unique_ptr<AudioCapture> old = std::exchange(m_capture, std::move(opened.capture));
+    if (old)
+        old->stop();
     qCInfo(lcSystemVoice).noquote() << "listening to the system audio on" << m_capture->recordingSourceName();
     emit captureSourceChanged(m_capture->recordingSourceName());
 }
 
 QCoro::Task<> SystemVoiceActivityDetector::restart()
 {
-    // An owner that stopped the detector while the restart waited does not want it running again; a switch
-    // to a new default output under way replaces the dead capture by itself.
-    if (!m_running || m_switching)
+    // An owner that stopped the detector while the restart waited does not want it running again; a capture
+    // opening for a new default output replaces the dead one by itself.
+    if (!m_running || m_opening)
         co_return;
     if (m_capture) {
         m_capture->stop();
         m_capture.reset();
     }
     QPointer<SystemVoiceActivityDetector> self(this);
-    auto opening = openReplacement();
-    Replacement replacement = co_await std::move(opening);
-    if (!self || !replacement.wanted)
+    QCoro::Task<Opened> opening = openCapture();
+    Opened opened = co_await std::move(opening);
+    if (!self || opened.cancelled || !m_running)
         co_return;
-    if (replacement.capture) {
-        m_capture = std::move(replacement.capture);
-        qCInfo(lcSystemVoice).noquote() << "restart succeeded; listening on" << m_capture->recordingSourceName();
+    if (opened.capture) {
+        m_capture = std::move(opened.capture);
+        const QString note = QStringLiteral("Restart succeed");
+        qCInfo(lcSystemVoice).noquote() << note;
         if (m_options.errorTracker)
-            m_options.errorTracker->captureMessage(QStringLiteral("system audio capture restart succeeded"));
+            m_options.errorTracker->captureMessage(note);
         emit restartFinished(true);
         co_return;
     }
     m_running = false;
-    const QString note = QStringLiteral("system audio capture restart error: ") + describeFailure(replacement.failure);
-    qCWarning(lcSystemVoice).noquote() << note;
+    const QString note = QStringLiteral("Restart error: ") + describeFailure(opened.failure);
+    qCCritical(lcSystemVoice).noquote() << note;
     if (m_options.errorTracker)
         m_options.errorTracker->captureMessage(note, platform::ErrorTracker::Level::Error);
     emit restartFinished(false);
-    if (m_delegate)
-        m_delegate->detectorDidFail(replacement.failure);
+    // A slot of that signal may have dropped the detector.
+    if (self && m_delegate)
+        m_delegate->detectorDidFail(opened.failure);
 }
 
 } // namespace brelta::recording
+
+#include "SystemVoiceActivityDetector.moc"

@@ -42,6 +42,10 @@ struct SystemVoiceActivityDetectorOptions
 // restarted, the stream was killed), the detector tries once to start it again after a short pause, and
 // reports detectorDidFail() if that does not work.
 //
+// stop() and the destructor cancel a capture still opening (for a start, a restart or a new default output):
+// its stream closes at once, and the coroutine opening it, which owns everything it touches, unwinds on its
+// own. The detector can therefore be dropped as soon as stop() returns.
+//
 // Lives on the main thread.
 class SystemVoiceActivityDetector final : public QObject, public ISystemVoiceActivityDectector
 {
@@ -77,20 +81,25 @@ signals:
 
 private:
     struct Analysis;
+    class Opening;
 
-    QCoro::Task<std::unique_ptr<platform::AudioCapture>> openCapture();
-    void attach(platform::AudioCapture *capture);
-    void handleCaptureDied(platform::AudioCapture *capture, const QString &message);
-    void handleDefaultSinkChanged(platform::AudioCapture *capture, const QString &sinkName);
-    // A capture opened to take the place of the current one; `wanted` is false when the detector was stopped
-    // meanwhile (the capture is then closed already).
-    struct Replacement
+    // What a capture being opened ends as; `cancelled` when stop() or the destructor cut it short (the capture
+    // is then closed already, and the detector may be gone).
+    struct Opened
     {
         std::unique_ptr<platform::AudioCapture> capture;
         std::exception_ptr failure;
-        bool wanted = false;
+        bool cancelled = false;
     };
-    QCoro::Task<Replacement> openReplacement();
+    // Opens a capture of the system audio, attached to this detector, and keeps it as m_opening until it is
+    // done. Throws nothing: the outcome says how it went.
+    QCoro::Task<Opened> openCapture();
+    static QCoro::Task<std::unique_ptr<platform::AudioCapture>> openSystemAudio(std::shared_ptr<Opening> opening,
+                                                                                Options options);
+    void cancelOpening();
+    void attach(platform::AudioCapture *capture);
+    void handleCaptureDied(platform::AudioCapture *capture, const QString &message);
+    void handleDefaultSinkChanged(platform::AudioCapture *capture, const QString &sinkName);
     QCoro::Task<> followDefaultSink();
     QCoro::Task<> restart();
     void publishVoiceActivity();
@@ -100,7 +109,7 @@ private:
     Options m_options;
     SystemVoiceActivityDectectorDelegate *m_delegate = nullptr;
     bool m_running = false;
-    bool m_switching = false;
+    std::shared_ptr<Opening> m_opening; // the capture being opened, at most one at a time
     std::unique_ptr<platform::AudioCapture> m_capture;
     std::unique_ptr<platform::Timer> m_restartTimer;
     std::atomic<bool> m_hasVoiceActivity{false};

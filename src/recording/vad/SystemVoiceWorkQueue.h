@@ -9,9 +9,9 @@
 namespace brelta::recording {
 
 // A serial queue on a worker thread of its own: jobs run one at a time, in the order they were posted,
-// off the main thread. The audio paths of the filtered recording (system-audio analysis, microphone
-// conversion and encoding) each keep one, so a slow encoder or detector never stalls the user interface
-// and their per-block state needs no lock.
+// off the main thread. The audio paths of the recordings (system-audio analysis, microphone conversion and
+// encoding, creating and completing the file) each keep one, so a slow encoder, detector or disk never
+// stalls the user interface and their per-block state needs no lock.
 class SystemVoiceWorkQueue
 {
 public:

@@ -17,23 +17,6 @@ using platform::SampleType;
 
 namespace {
 
-// Runs `job` on `executor` and hands its answer over through a future. A caller that stops waiting simply
-// drops the future: the late answer lands in a shared state nobody reads.
-template<typename T, typename Job>
-std::future<T> runOn(QThreadPool &executor, Job job)
-{
-    auto promise = std::make_shared<std::promise<T>>();
-    std::future<T> future = promise->get_future();
-    executor.start([promise, job = std::move(job)]() mutable {
-        try {
-            promise->set_value(job());
-        } catch (...) {
-            promise->set_exception(std::current_exception());
-        }
-    });
-    return future;
-}
-
 void printSetting(const char *what, int value, bool success)
 {
     std::printf("webrtcvad: set %s %d, success: %s\n", what, value, success ? "true" : "false");
@@ -46,50 +29,38 @@ WebRtcVad::WebRtcVad() : m_fvad(Fvad::create())
 {
     Fvad *fvad = m_fvad.get();
     m_classifier = [fvad](std::span<const std::int16_t> frame) { return int(fvad->process(frame)); };
-    m_executor.setMaxThreadCount(1);
-    m_executor.setExpiryTimeout(-1); // frames arrive every 30 ms: keep the thread
 }
 
-WebRtcVad::WebRtcVad(Classifier classifier) : m_classifier(std::move(classifier))
+WebRtcVad::WebRtcVad(Classifier classifier) : m_classifier(std::move(classifier)) {}
+
+bool WebRtcVad::configure(std::optional<int> mode, std::optional<int> sampleRate)
 {
-    m_executor.setMaxThreadCount(1);
-    m_executor.setExpiryTimeout(-1);
+    const std::lock_guard lock(m_busy);
+    bool success = true;
+    if (mode) {
+        const bool accepted = !m_fvad || m_fvad->setMode(*mode);
+        printSetting("mode", *mode, accepted);
+        success = success && accepted;
+    }
+    if (sampleRate) {
+        const bool accepted = !m_fvad || m_fvad->setSampleRate(*sampleRate);
+        printSetting("sample rate", *sampleRate, accepted);
+        success = success && accepted;
+    }
+    if (!success)
+        qCCritical(lcVadProvider) << "invalid settings";
+    return success;
 }
 
-WebRtcVad::~WebRtcVad()
+int WebRtcVad::process(std::span<const std::int16_t> frame, std::chrono::milliseconds wait)
 {
-    m_executor.waitForDone();
-}
-
-std::future<bool> WebRtcVad::configure(std::optional<int> mode, std::optional<int> sampleRate)
-{
-    Fvad *fvad = m_fvad.get();
-    return runOn<bool>(m_executor, [fvad, mode, sampleRate] {
-        bool success = true;
-        if (mode) {
-            const bool accepted = !fvad || fvad->setMode(*mode);
-            printSetting("mode", *mode, accepted);
-            success = success && accepted;
-        }
-        if (sampleRate) {
-            const bool accepted = !fvad || fvad->setSampleRate(*sampleRate);
-            printSetting("sample rate", *sampleRate, accepted);
-            success = success && accepted;
-        }
-        if (!success)
-            qCCritical(lcVadProvider) << "invalid settings";
-        return success;
-    });
-}
-
-std::future<int> WebRtcVad::process(std::vector<std::int16_t> frame)
-{
-    return runOn<int>(m_executor, [this, frame = std::move(frame)] {
-        const int result = m_classifier(frame);
-        if (result == -1)
-            qCCritical(lcVadProvider) << "vad result is -1; vad receive invalid frame length";
-        return result;
-    });
+    std::unique_lock lock(m_busy, std::defer_lock);
+    if (!lock.try_lock_for(wait))
+        return -1;
+    const int result = m_classifier(frame);
+    if (result == -1)
+        qCCritical(lcVadProvider) << "vad result is -1; vad receive invalid frame length";
+    return result;
 }
 
 const PcmFormat &WebRtcVadProviderProvider::format()
@@ -104,38 +75,32 @@ WebRtcVadProviderProvider::WebRtcVadProviderProvider(std::shared_ptr<WebRtcVad> 
                                                      std::chrono::milliseconds frameWait)
     : m_vad(std::move(vad))
     , m_frameWait(frameWait)
-    , m_pending(format(), 0)
 {
-    // Queued before any frame, so every classification runs with these settings.
+    // Before any frame, so every classification runs with these settings; a refusal is logged.
     m_vad->configure(3, sampleRate);
-}
-
-int WebRtcVadProviderProvider::classify(std::vector<std::int16_t> frame)
-{
-    std::future<int> answer = m_vad->process(std::move(frame));
-    // The capture thread may wait this long per frame, never longer; a late answer is dropped with the future.
-    if (answer.wait_for(m_frameWait) != std::future_status::ready)
-        return -1;
-    return answer.get();
 }
 
 void WebRtcVadProviderProvider::processBuffer(const PcmBuffer &buffer)
 {
     if (buffer.format() != format())
         throw std::invalid_argument("the voice-activity provider takes 16-bit mono audio at 8000 Hz");
-    PcmBuffer pending = platform::pcm::concat({m_pending, buffer});
-    if (pending.frameLength() < frameSamples) {
-        m_pending = std::move(pending);
-        return;
+    // Frames are classified straight from the buffer; only a frame split across buffers is copied. The
+    // calling thread may wait m_frameWait per frame for a busy detector, never longer.
+    std::span<const std::int16_t> incoming = buffer.int16Channel(0).first(buffer.frameLength());
+    if (m_pendingCount > 0) {
+        const std::size_t taken = std::min<std::size_t>(frameSamples - m_pendingCount, incoming.size());
+        std::copy_n(incoming.begin(), taken, m_pending.begin() + m_pendingCount);
+        m_pendingCount += std::uint32_t(taken);
+        incoming = incoming.subspan(taken);
+        if (m_pendingCount < frameSamples)
+            return;
+        m_smoother.add(m_vad->process(m_pending, m_frameWait));
+        m_pendingCount = 0;
     }
-    auto [frames, rest] = platform::pcm::split(pending, pending.frameLength() / frameSamples * frameSamples);
-    m_pending = std::move(rest);
-
-    const std::span<const std::int16_t> samples = frames.int16Channel(0);
-    for (std::uint32_t at = 0; at < frames.frameLength(); at += frameSamples) {
-        const auto frame = samples.subspan(at, frameSamples);
-        m_smoother.add(classify(std::vector<std::int16_t>(frame.begin(), frame.end())));
-    }
+    for (; incoming.size() >= frameSamples; incoming = incoming.subspan(frameSamples))
+        m_smoother.add(m_vad->process(incoming.first(frameSamples), m_frameWait));
+    std::copy(incoming.begin(), incoming.end(), m_pending.begin());
+    m_pendingCount = std::uint32_t(incoming.size());
 }
 
 } // namespace brelta::recording

@@ -3,16 +3,14 @@
 #include "platform/audio/PcmBuffer.h"
 #include "recording/vad/VoiceFlagSmoother.h"
 
-#include <QThreadPool>
-
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <functional>
-#include <future>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <span>
-#include <vector>
 
 namespace brelta::platform {
 class Fvad;
@@ -35,8 +33,10 @@ public:
     virtual void processBuffer(const platform::PcmBuffer &buffer) = 0;
 };
 
-// The WebRTC detector behind a serial executor of its own (one worker thread): configuration and
-// classifications run one at a time, in the order asked, off the caller's thread.
+// The WebRTC detector, serialised: configuration and classifications run one at a time, each on the thread
+// that asks for it. The system-audio detector asks from the worker that already converts the audio, so a
+// frame costs no hop to another thread; a caller that finds the detector busy waits for it only as long as
+// it says.
 class WebRtcVad
 {
 public:
@@ -49,26 +49,25 @@ public:
     // Classifies with `classifier` instead of the library (for tests and benchmarks); configure() then
     // only reports success.
     explicit WebRtcVad(Classifier classifier);
-    // Waits for work already queued.
-    ~WebRtcVad();
     WebRtcVad(const WebRtcVad &) = delete;
     WebRtcVad &operator=(const WebRtcVad &) = delete;
 
     // Sets the given settings and prints one line per setting to the standard output ("webrtcvad: set mode 3,
-    // success: true"). The answer is true when every given setting was accepted.
-    std::future<bool> configure(std::optional<int> mode, std::optional<int> sampleRate);
-    // Classifies a frame of 240 samples (30 ms at 8000 Hz): 1 voice, 0 no voice, -1 rejected.
-    std::future<int> process(std::vector<std::int16_t> frame);
+    // success: true"). True when every given setting was accepted.
+    bool configure(std::optional<int> mode, std::optional<int> sampleRate);
+    // Classifies a frame of 240 samples (30 ms at 8000 Hz): 1 voice, 0 no voice, -1 rejected, and -1 too
+    // when another caller keeps the detector longer than `wait`.
+    int process(std::span<const std::int16_t> frame, std::chrono::milliseconds wait);
 
 private:
     std::unique_ptr<platform::Fvad> m_fvad;
     Classifier m_classifier;
-    QThreadPool m_executor;
+    std::timed_mutex m_busy;
 };
 
 // The voice-activity provider over the WebRTC detector: cuts 8000 Hz audio into 30 ms frames, classifies each
-// (waiting at most `frameWait` for an answer; a frame without one counts as undecided) and smooths the
-// results (VoiceFlagSmoother). Used from one thread at a time.
+// on the calling thread (waiting at most `frameWait` for a busy detector; a frame that cannot have it counts
+// as undecided) and smooths the results (VoiceFlagSmoother). Used from one thread at a time.
 class WebRtcVadProviderProvider final : public IVadProvider
 {
 public:
@@ -88,19 +87,19 @@ public:
                                        std::chrono::milliseconds frameWait = defaultFrameWait);
 
     bool hasVoice() const override { return m_smoother.hasVoice(); }
-    std::uint32_t pendingSampleCount() const override { return m_pending.frameLength(); }
+    std::uint32_t pendingSampleCount() const override { return m_pendingCount; }
     void processBuffer(const platform::PcmBuffer &buffer) override;
 
     // The recent frame results, oldest first (at most 12; emptied at each switch of the flag).
     const std::deque<int> &recentResults() const { return m_smoother.history(); }
 
 private:
-    int classify(std::vector<std::int16_t> frame);
-
     std::shared_ptr<WebRtcVad> m_vad;
     std::chrono::milliseconds m_frameWait;
     VoiceFlagSmoother m_smoother;
-    platform::PcmBuffer m_pending;
+    // The start of a frame that the next buffer completes.
+    std::array<std::int16_t, frameSamples> m_pending{};
+    std::uint32_t m_pendingCount = 0;
 };
 
 } // namespace brelta::recording

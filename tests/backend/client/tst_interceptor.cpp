@@ -165,6 +165,85 @@ private slots:
         QVERIFY(!f->requestsTo(kUserInfoPath).value(0).hasHeader("Authorization"));
     }
 
+    // A request of one session is under way (its access token already refused) when the session changes.
+    void aRequestUnderWayKeepsItsInterceptor_data()
+    {
+        QTest::addColumn<bool>("signIn");         // a new sign-in, else a sign-out
+        QTest::addColumn<bool>("refreshRefused"); // the old session's refresh token is refused too
+        QTest::addColumn<QString>("outcome");
+        QTest::addColumn<int>("refreshes");
+        QTest::addColumn<int>("signOuts");
+        QTest::newRow("a sign-in: the request is refreshed with its own tokens")
+            << true << false << QStringLiteral("(succeeded)") << 1 << 0;
+        QTest::newRow("a sign-in, and the old refresh token refused: the new session stays")
+            << true << true << QStringLiteral("status 401") << 1 << 0;
+        QTest::newRow("a sign-out: no refresh, no token") << false << false << QStringLiteral("status 401") << 0 << 1;
+    }
+
+    void aRequestUnderWayKeepsItsInterceptor()
+    {
+        QFETCH(bool, signIn);
+        QFETCH(bool, refreshRefused);
+        QFETCH(QString, outcome);
+        QFETCH(int, refreshes);
+        QFETCH(int, signOuts);
+
+        f->server.setAccessTokenLifetime(std::chrono::seconds(0));
+        f->signIn(); // the first session's access token is refused from now on
+        f->server.setAccessTokenLifetime(std::chrono::hours(1));
+        const QByteArray oldBearer = bearer();
+        // The second sign-in's token exchange; signIn installs its interceptor next, while the request is
+        // under way.
+        std::optional<QString> newAccess, newRefresh;
+        if (signIn) {
+            QVERIFY(awaitTask(f->client->getToken(false, f->server.issueSignInCode())).succeeded());
+            newAccess = f->client->accessToken();
+            newRefresh = f->client->refreshToken();
+        }
+        if (refreshRefused)
+            f->server.setFailure(kTokenPath, 401);
+        f->server.clearReceived();
+
+        bool changed = false;
+        QObject::connect(&f->server, &devserver::DevServer::requestReceived, f->client.get(),
+                         [&](const devserver::ReceivedRequest &request) {
+                             if (request.path != kUserInfoPath || changed)
+                                 return;
+                             changed = true;
+                             if (signIn)
+                                 f->client->configureInterceptor(*newAccess, *newRefresh);
+                             else
+                                 f->session.logOut();
+                         });
+        QCOMPARE(failureOf(awaitTask(f->client->getUserInfo())), outcome);
+        QVERIFY(changed);
+        QCOMPARE(f->requestsTo(kTokenPath).size(), refreshes);
+        QTest::qWait(100); // a sign-out after a refused refresh would come on the next turn
+        QCOMPARE(f->session.logOutCount, signOuts);
+
+        const auto attempts = f->requestsTo(kUserInfoPath);
+        QCOMPARE(attempts[0].header("Authorization"), oldBearer);
+        if (outcome == QLatin1String("(succeeded)")) {
+            // Repeated with the old session's refreshed token, not with the new session's.
+            QCOMPARE(attempts.size(), 2);
+            QVERIFY(attempts[1].header("Authorization").startsWith("Bearer "));
+            QVERIFY(attempts[1].header("Authorization") != oldBearer);
+            QVERIFY(attempts[1].header("Authorization") != "Bearer " + newAccess->toUtf8());
+        } else {
+            QCOMPARE(attempts.size(), 1);
+        }
+        // The client holds, sends and keeps the new session's tokens, or none after the sign-out.
+        QCOMPARE(f->client->accessToken(), newAccess);
+        QCOMPARE(f->client->refreshToken(), newRefresh);
+        QCOMPARE(f->client->interceptor()->accessToken(), newAccess.value_or(QString()));
+        const auto storedRefresh = awaitTask(f->keychain.getString(backend::KeychainKey::RefreshToken));
+        QVERIFY(storedRefresh.succeeded());
+        if (signIn)
+            QCOMPARE(storedRefresh.value->value, *newRefresh);
+        else
+            QCOMPARE(storedRefresh.value->status, platform::SecretRead::Status::Absent);
+    }
+
     void aRequestWithoutTokenIsRetriedWhenARefreshTokenExists()
     {
         f->client->configureInterceptor(QString(), *f->client->refreshToken());

@@ -195,6 +195,23 @@ private slots:
         QCOMPARE(relaunched->interceptor()->refreshToken(), *f->client->refreshToken());
     }
 
+    // The application quits while the launch still reads the tokens: the read ends quietly, and what is
+    // stored stays stored.
+    void aClientClosedWhileItReadsItsTokensLeavesThemStored()
+    {
+        f->signIn();
+        const QString access = *f->client->accessToken();
+        const QString refresh = *f->client->refreshToken();
+        auto relaunched = f->makeClient();
+        f->session.client = f->client.get();
+        QCoro::Task<> loading = relaunched->loadTokensFromKeychain();
+        relaunched.reset();
+        QVERIFY(awaitTask(std::move(loading)).succeeded());
+        QCOMPARE(stored(KeychainKey::AccessToken).value, access);
+        QCOMPARE(stored(KeychainKey::RefreshToken).value, refresh);
+        QVERIFY(f->reported.isEmpty());
+    }
+
     void aFailedKeychainWriteStillSignsIn()
     {
         keyring::LockedKeyring locked;

@@ -5,10 +5,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <cmath>
+#include <csignal>
 #include <numbers>
 
 using namespace brelta::platform;
@@ -38,6 +42,35 @@ std::vector<PcmBuffer> tone(const PcmFormat &format, double seconds)
     }
     return buffers;
 }
+
+// While it lives, no file of this process may grow beyond `bytes`: a full disk without root. A write past the
+// limit fails with EFBIG ("File too large"); SIGXFSZ, which would otherwise kill the process, is ignored.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        ::getrlimit(RLIMIT_FSIZE, &m_previous);
+        rlimit limit = m_previous;
+        limit.rlim_cur = bytes;
+        m_set = ::setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit()
+    {
+        ::setrlimit(RLIMIT_FSIZE, &m_previous);
+        std::signal(SIGXFSZ, m_signal);
+    }
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_previous{};
+    void (*m_signal)(int) = SIG_DFL;
+    bool m_set = false;
+};
 
 } // namespace
 
@@ -126,6 +159,41 @@ private Q_SLOTS:
                 writer->write(buffer);
         }
         QVERIFY2(std::abs(audioFileDuration(path) - 2.0) < 0.05, qPrintable(QString::number(audioFileDuration(path))));
+    }
+
+    // The disk fills up just as the recording is completed, and the owner drops the writer right after the
+    // failed finish(), as a recorder does.
+    void aFinishThatFailsOnAFullDiskEndsTheFileOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("full.m4a"));
+        const PcmFormat format{SampleType::Int16, 44100, 1};
+        const std::vector<PcmBuffer> blocks = tone(format, 6.0);
+        QCOMPARE(blocks.size(), std::size_t(20));
+        {
+            auto writer = AacFileWriter::create(path, format);
+            for (const PcmBuffer &block : blocks)
+                writer->write(block);
+            const FileSizeLimit full(rlim_t(QFileInfo(path).size()));
+            QVERIFY(full.isSet());
+            for (int attempt = 1; attempt <= 2; ++attempt) {
+                try {
+                    writer->finish();
+                    QFAIL("finish() succeeded on a full disk");
+                } catch (const AudioFileError &error) {
+                    QVERIFY2(QString::fromUtf8(error.what()).contains(path), error.what());
+                    QVERIFY2(QString::fromUtf8(error.what()).contains(QLatin1String("File too large")), error.what());
+                }
+                QVERIFY(!writer->isFinished());
+            }
+        } // dropped while the disk is still full
+        // What reached the disk before it filled up still plays: every whole fragment, all but the last second.
+        const double kept = audioFileDuration(path);
+        QVERIFY2(kept >= 6.0 - 1.5 && kept <= 6.0, qPrintable(QString::number(kept)));
+        const auto decoded = decodeToMonoFloat(path, 44100);
+        QVERIFY(decoded);
+        QVERIFY2(decoded->size() >= std::size_t(4 * 44100), qPrintable(QString::number(decoded->size())));
+        QVERIFY(rms(std::span(*decoded).subspan(44100, 2 * 44100)) > 0.25);
     }
 
     void recordingWithoutAudioFinishes()

@@ -78,6 +78,35 @@ private Q_SLOTS:
         QCOMPARE(collector.blocks.size(), delivered); // nothing after stop()
     }
 
+    // The owner gives up while the server is still answering: stops the capture, or drops it altogether.
+    void aStartCutShortLeavesNothingOpen_data()
+    {
+        QTest::addColumn<bool>("dropped");
+        QTest::newRow("stopped") << false;
+        QTest::newRow("dropped") << true;
+    }
+
+    void aStartCutShortLeavesNothingOpen()
+    {
+        QFETCH(bool, dropped);
+        auto capture = std::make_unique<AudioCapture>();
+        AudioCaptureOptions options;
+        options.streamName = QStringLiteral("Cut short");
+        QCoro::Task<> starting = capture->start(options);
+        if (dropped)
+            capture.reset();
+        else
+            capture->stop();
+        const auto started = awaitTask(std::move(starting));
+        QVERIFY(started.threw());
+        QVERIFY2(started.errorText().contains(QLatin1String("stopped while it started")),
+                 qPrintable(started.errorText()));
+        if (capture)
+            QVERIFY(!capture->isRunning());
+        QTest::qWait(300);
+        QVERIFY(!recordStreamNames().contains(QStringLiteral("Cut short")));
+    }
+
     void recordsANamedSource()
     {
         AudioCapture capture;

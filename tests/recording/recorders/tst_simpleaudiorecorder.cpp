@@ -202,6 +202,22 @@ private Q_SLOTS:
                  QStringList());
     }
 
+    // The application quits while the recording starts: the stream it was opening closes, no file stays.
+    void aRecorderDroppedWhileItStartsLeavesNothing()
+    {
+        auto recorder = std::make_unique<SimpleAudioRecorder>();
+        const QString path = newPath();
+        QCoro::Task<> starting = recorder->start(QUrl::fromLocalFile(path));
+        // The stream is open and waits for the first audio.
+        QTRY_VERIFY_WITH_TIMEOUT(recordStreamNames().contains(QStringLiteral("Microphone recording")), 5000);
+        QVERIFY(!starting.isReady());
+        recorder.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(recordStreamNames(), QStringList(), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(path), 3000);
+        QTest::qWait(1000);
+        QCOMPARE(recordStreamNames(), QStringList());
+    }
+
     void startThatGetsNoAudioClosesItsStreamAndFile()
     {
         // A source the server keeps suspended opens fine but never sends audio.

@@ -14,9 +14,18 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+
+#include <csignal>
+#include <cstring>
+#include <optional>
 
 using namespace brelta::recording;
 using namespace brelta::testsupport;
@@ -49,6 +58,60 @@ double rmsBetween(const std::vector<float> &samples, int rate, double from, doub
         return -1;
     return rms(std::span(samples).subspan(first, last - first));
 }
+
+// The test sound server's process, from the peer credentials of its socket.
+std::optional<pid_t> soundServerPid()
+{
+    QString address = qEnvironmentVariable("PULSE_SERVER");
+    if (address.startsWith(QLatin1String("unix:")))
+        address = address.mid(5);
+    const QByteArray path = QFile::encodeName(address);
+    sockaddr_un socketAddress{};
+    if (path.isEmpty() || std::size_t(path.size()) >= sizeof socketAddress.sun_path)
+        return std::nullopt;
+    socketAddress.sun_family = AF_UNIX;
+    std::memcpy(socketAddress.sun_path, path.constData(), std::size_t(path.size()));
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    std::optional<pid_t> pid;
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (::connect(fd, reinterpret_cast<const sockaddr *>(&socketAddress), sizeof socketAddress) == 0
+        && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && credentials.pid > 0)
+        pid = credentials.pid;
+    ::close(fd);
+    return pid;
+}
+
+// While it lives, a second microphone "microphone2", fed through the sink "micfeed2": a headset plugged in.
+// Afterwards the default input is "microphone" again.
+class SecondMicrophone
+{
+public:
+    SecondMicrophone()
+        : m_sink(pactl(
+            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=micfeed2")}))
+        , m_source(m_sink.isEmpty()
+                       ? QString()
+                       : pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
+                                QStringLiteral("source_name=microphone2"), QStringLiteral("master=micfeed2.monitor")}))
+    {}
+    ~SecondMicrophone()
+    {
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
+        if (!m_source.isEmpty())
+            pactl({QStringLiteral("unload-module"), m_source});
+        if (!m_sink.isEmpty())
+            pactl({QStringLiteral("unload-module"), m_sink});
+    }
+    SecondMicrophone(const SecondMicrophone &) = delete;
+    SecondMicrophone &operator=(const SecondMicrophone &) = delete;
+
+    bool isReady() const { return !m_source.isEmpty(); }
+
+private:
+    QString m_sink; // module numbers
+    QString m_source;
+};
 
 const QString kDetectorStream = QStringLiteral("System audio voice detection");
 const QString kMicrophoneStream = QStringLiteral("Microphone recording");
@@ -220,19 +283,8 @@ private Q_SLOTS:
     {
         QFETCH(bool, paused);
         // A second microphone, as when the user plugs in a headset and picks it.
-        const QString sinkModule = pactl(
-            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=micfeed2")});
-        QVERIFY(!sinkModule.isEmpty());
-        const QString sourceModule =
-            pactl({QStringLiteral("load-module"), QStringLiteral("module-remap-source"),
-                   QStringLiteral("source_name=microphone2"), QStringLiteral("master=micfeed2.monitor")});
-        auto unload = qScopeGuard([sinkModule, sourceModule] {
-            pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone")});
-            if (!sourceModule.isEmpty())
-                pactl({QStringLiteral("unload-module"), sourceModule});
-            pactl({QStringLiteral("unload-module"), sinkModule});
-        });
-        QVERIFY(!sourceModule.isEmpty());
+        const SecondMicrophone second;
+        QVERIFY(second.isReady());
 
         auto recorder = makeRecorder();
         RecorderDelegateSpy spy;
@@ -388,25 +440,36 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("microphone");
         QTest::addColumn<bool>("serverReachable");
-        QTest::newRow("no sound server: the detector cannot start") << QString() << false;
+        QTest::addColumn<bool>("folderExists");
+        QTest::addColumn<QString>("fileError"); // what the log says of the file, at error level
+        QTest::newRow("no sound server: the detector cannot start") << QString() << false << true << QString();
         QTest::newRow("the microphone cannot open after the detector started")
-            << QStringLiteral("no-such-source") << true;
+            << QStringLiteral("no-such-source") << true << true << QString();
+        QTest::newRow("the file cannot be created after the detector started")
+            << QString() << true << false
+            << QStringLiteral("^setupAudioConverterAndOutputFile error: .*/missing/practice_\\d+\\.m4a: "
+                              "cannot create the file: No such file or directory$");
     }
 
     void aFailedStartLeavesNothingBehind()
     {
         QFETCH(QString, microphone);
         QFETCH(bool, serverReachable);
+        QFETCH(bool, folderExists);
+        QFETCH(QString, fileError);
 
         SystemVoiceFilteredAudioRecorder::Options options;
         options.capture.sourceName = microphone;
         SystemVoiceFilteredAudioRecorder recorder(
             [] { return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>()); },
             options);
-        const QString path = newPath();
+        const QString path =
+            folderExists ? newPath() : m_dir.filePath(QStringLiteral("missing/practice_%1.m4a")).arg(++m_files);
         const QByteArray server = qgetenv("PULSE_SERVER");
         if (!serverReachable)
             qputenv("PULSE_SERVER", "unix:/nonexistent/brelta-test-socket");
+        if (!fileError.isEmpty())
+            QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(fileError));
         const auto started = awaitTask(recorder.start(QUrl::fromLocalFile(path)));
         qputenv("PULSE_SERVER", server);
 
@@ -414,6 +477,68 @@ private Q_SLOTS:
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
         QVERIFY(!QFile::exists(path));
         QCOMPARE(recordStreamNames(), QStringList()); // neither the system audio nor the microphone
+    }
+
+    // The user picks another microphone, and stops the recording while the recorder opens it.
+    void aStopWhileTheMicrophoneReopensEndsIt()
+    {
+        const SecondMicrophone second;
+        QVERIFY(second.isReady());
+
+        auto recorder = makeRecorder();
+        RecorderDelegateSpy spy;
+        recorder->setDelegate(&spy);
+        QSignalSpy reopened(recorder.get(), &SystemVoiceFilteredAudioRecorder::microphoneReopened);
+        const QString path = newPath();
+        QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
+        const QString first = sourceOutputIndex(kMicrophoneStream);
+        QVERIFY(!first.isEmpty());
+
+        pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone2")});
+        // The new microphone's stream is open on the server and waits for its first audio.
+        QTRY_VERIFY_WITH_TIMEOUT(
+            !sourceOutputIndex(kMicrophoneStream).isEmpty() && sourceOutputIndex(kMicrophoneStream) != first, 5000);
+        QCOMPARE(reopened.count(), 0);
+        const QString stopped = outcome(awaitTask(recorder->stop(), std::chrono::seconds(30)));
+        const QStringList streamsAfterStop = recordStreamNames();
+        recorder.reset();
+        QTest::qWait(3000); // whatever the reopening still had to do, it has done now
+
+        QCOMPARE(stopped, QStringLiteral("ok"));
+        QCOMPARE(streamsAfterStop, QStringList());
+        QCOMPARE(recordStreamNames(), QStringList());
+        QCOMPARE(spy.failures, QStringList());
+        QCOMPARE(reopened.count(), 0);
+        QVERIFY(brelta::platform::audioFileDuration(path) > 0.1);
+    }
+
+    // The recorder is dropped (the application quits) while it asks the server which input to open.
+    void aRecorderDroppedWhileItOpensTheMicrophoneLeavesNothing()
+    {
+        const std::optional<pid_t> server = soundServerPid();
+        QVERIFY(server);
+        auto resume = qScopeGuard([&server] { ::kill(*server, SIGCONT); });
+        m_detector = nullptr;
+        auto recorder = makeRecorder();
+        const QString path = newPath();
+        QCoro::Task<> starting = recorder->start(QUrl::fromLocalFile(path));
+        // Once the detector runs the recorder has its file made; then it asks the server which input to open.
+        // Hold the server still before that question goes out, so it stays unanswered.
+        QDeadlineTimer deadline(15000);
+        while (!(m_detector && m_detector->isRunning()) && !deadline.hasExpired())
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QVERIFY(m_detector && m_detector->isRunning());
+        while (!QFile::exists(path) && !deadline.hasExpired())
+            QThread::msleep(1); // no events: the recorder does not go on yet
+        QVERIFY(QFile::exists(path));
+        QVERIFY(::kill(*server, SIGSTOP) == 0);
+        QTest::qWait(300);
+        recorder.reset();
+        ::kill(*server, SIGCONT);
+        resume.dismiss();
+        QTest::qWait(3000);
+        QCOMPARE(recordStreamNames(), QStringList());
+        QVERIFY2(!QFile::exists(path), "a start cut short left its file");
     }
 
     void survivesAKilledDetectorStream()

@@ -1,13 +1,18 @@
 #include "recording/vad/SystemVoiceActivityDetector.h"
 
 #include "platform/Clock.h"
+#include "platform/telemetry/ErrorTracker.h"
 #include "recording/vad/VadProvider.h"
 #include "testsupport/AudioFixtures.h"
 #include "testsupport/CheckedWait.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QMutex>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -55,10 +60,70 @@ bool playWhileRunning(const QString &path, const QString &sink)
 
 const QString kStreamName = QStringLiteral("System audio voice detection");
 
-std::unique_ptr<SystemVoiceActivityDetector> makeDetector(ManualClock *clock = nullptr)
+std::unique_ptr<SystemVoiceActivityDetector> makeDetector(ManualClock *clock = nullptr,
+                                                          brelta::platform::ErrorTracker *errorTracker = nullptr)
 {
-    return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>(), clock);
+    SystemVoiceActivityDetector::Options options;
+    options.errorTracker = errorTracker;
+    return std::make_unique<SystemVoiceActivityDetector>(std::make_unique<WebRtcVadProviderProvider>(), clock, options);
 }
+
+// While it lives, keeps the detector's log lines as "<level>: <text>" and the reports an error tracker
+// without a DSN would send as "report <level>: <message>"; every line is still printed.
+class LogCapture
+{
+public:
+    LogCapture()
+    {
+        s_current = this;
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
+    ~LogCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        s_current = nullptr;
+    }
+    LogCapture(const LogCapture &) = delete;
+    LogCapture &operator=(const LogCapture &) = delete;
+
+    QStringList lines() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_lines;
+    }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        LogCapture *self = s_current;
+        const QLatin1String category(context.category ? context.category : "");
+        QString line;
+        if (category == QLatin1String("brelta.recording.SystemVoiceActivityDetector")) {
+            static const QHash<QtMsgType, QString> levels{{QtDebugMsg, QStringLiteral("debug")},
+                                                          {QtInfoMsg, QStringLiteral("info")},
+                                                          {QtWarningMsg, QStringLiteral("warning")},
+                                                          {QtCriticalMsg, QStringLiteral("error")}};
+            line = levels.value(type) + QStringLiteral(": ") + text;
+        } else if (category == QLatin1String("brelta.platform.ErrorTracker")
+                   && text.startsWith(QLatin1String("would send: "))) {
+            const QJsonObject event = QJsonDocument::fromJson(text.mid(12).toUtf8()).object();
+            line =
+                QStringLiteral("report %1: %2")
+                    .arg(event.value(QLatin1String("level")).toString(),
+                         event.value(QLatin1String("message")).toObject().value(QLatin1String("formatted")).toString());
+        }
+        if (!line.isEmpty()) {
+            QMutexLocker lock(&self->m_mutex);
+            self->m_lines << line;
+        }
+        self->m_previous(type, context, text);
+    }
+
+    static inline LogCapture *s_current = nullptr;
+    QtMessageHandler m_previous = nullptr;
+    mutable QMutex m_mutex;
+    QStringList m_lines;
+};
 
 } // namespace
 
@@ -126,12 +191,12 @@ private Q_SLOTS:
         const QString stream = sourceOutputIndex(kStreamName);
         QVERIFY(!stream.isEmpty());
 
-        QTest::ignoreMessage(QtWarningMsg, "detector already running");
+        QTest::ignoreMessage(QtCriticalMsg, "detector already running");
         QVERIFY(awaitTask(detector->start()).succeeded());
         QCOMPARE(sourceOutputIndex(kStreamName), stream);
 
         QVERIFY(awaitTask(detector->stop()).succeeded());
-        QTest::ignoreMessage(QtWarningMsg, "detector already stopped");
+        QTest::ignoreMessage(QtCriticalMsg, "detector already stopped");
         QVERIFY(awaitTask(detector->stop()).succeeded());
         QVERIFY(!detector->isRunning());
     }
@@ -168,7 +233,10 @@ private Q_SLOTS:
     void restartsAKilledCaptureAfterThreeSeconds()
     {
         ManualClock clock;
-        auto detector = makeDetector(&clock);
+        brelta::platform::ErrorTracker errors({.storageDirectory = m_dir.filePath(QStringLiteral("errors"))}, nullptr,
+                                              &clock);
+        LogCapture log;
+        auto detector = makeDetector(&clock, &errors);
         DelegateSpy spy;
         detector->setDelegate(&spy);
         QVERIFY(awaitTask(detector->start()).succeeded());
@@ -191,12 +259,24 @@ private Q_SLOTS:
 
         expectVoiceFrom(QStringLiteral("speakers"), spy);
         QCOMPARE(spy.failures, QStringList());
+        // Dashboards read these texts: word for word, at their levels.
+        QStringList lines = log.lines().filter(QRegularExpression(QStringLiteral("^(error|info|report)")));
+        lines.removeIf([](const QString &line) { return line.startsWith(QLatin1String("info: listening to")); });
+        QCOMPARE(
+            lines.mid(0, 4),
+            (QStringList{QStringLiteral("error: stream didStopWithError: the record stream on "
+                                        "\"speakers.monitor\" ended: Entity killed"),
+                         QStringLiteral("info: Recorder stopped by error while running. Try to restart after 3s..."),
+                         QStringLiteral("info: Restart succeed"), QStringLiteral("report info: Restart succeed")}));
     }
 
     void aFailedRestartIsReportedToTheDelegate()
     {
         ManualClock clock;
-        auto detector = makeDetector(&clock);
+        brelta::platform::ErrorTracker errors({.storageDirectory = m_dir.filePath(QStringLiteral("errors"))}, nullptr,
+                                              &clock);
+        LogCapture log;
+        auto detector = makeDetector(&clock, &errors);
         DelegateSpy spy;
         detector->setDelegate(&spy);
         QVERIFY(awaitTask(detector->start()).succeeded());
@@ -214,6 +294,12 @@ private Q_SLOTS:
         QCOMPARE(restarted.first().first().toBool(), false);
         QCOMPARE(spy.failures.size(), 1);
         QVERIFY(!detector->isRunning());
+        const QString error = QStringLiteral("Restart error: ") + spy.failures.first();
+        QVERIFY2(error.contains(QLatin1String("cannot reach")), qPrintable(error));
+        const QStringList lines = log.lines();
+        QVERIFY2(lines.contains(QStringLiteral("error: ") + error), qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY2(lines.contains(QStringLiteral("report error: ") + error), qPrintable(lines.join(QLatin1Char('\n'))));
+        QVERIFY(!lines.contains(QStringLiteral("info: Restart succeed")));
     }
 
     void anOwnerStopDuringTheWaitCancelsTheRestart()
@@ -231,6 +317,52 @@ private Q_SLOTS:
         QCOMPARE(restarted.count(), 0);
         QVERIFY(!detector->isRunning());
         QCOMPARE(sourceOutputIndex(kStreamName), QString());
+    }
+
+    // A headset unplugged or the sound server restarting has the detector open a new capture; the user stops
+    // the recording meanwhile and the recorder drops the detector right after stop().
+    void aStopWhileACaptureOpensEndsItAndTheDetectorCanGo_data()
+    {
+        QTest::addColumn<bool>("restart");
+        QTest::newRow("a new default output's capture waits for its first audio") << false;
+        QTest::newRow("a restarted capture connects to the server") << true;
+    }
+
+    void aStopWhileACaptureOpensEndsItAndTheDetectorCanGo()
+    {
+        QFETCH(bool, restart);
+        const QString module = pactl(
+            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"), QStringLiteral("sink_name=headset")});
+        QVERIFY(!module.isEmpty());
+        auto unload = qScopeGuard([module] {
+            pactl({QStringLiteral("set-default-sink"), QStringLiteral("speakers")});
+            pactl({QStringLiteral("unload-module"), module});
+        });
+        ManualClock clock;
+        auto detector = makeDetector(&clock);
+        DelegateSpy spy;
+        detector->setDelegate(&spy);
+        QVERIFY(awaitTask(detector->start()).succeeded());
+
+        if (restart) {
+            QVERIFY(killSourceOutput(sourceOutputIndex(kStreamName), cliSocket()));
+            QTRY_VERIFY_WITH_TIMEOUT(detector->isRestartPending(), 5000);
+            clock.advance(std::chrono::seconds(3)); // returns as the new capture begins to connect
+        } else {
+            pactl({QStringLiteral("set-default-sink"), QStringLiteral("headset")});
+            QTRY_COMPARE_WITH_TIMEOUT(recordStreamNames().count(kStreamName), 2, 5000);
+        }
+        const bool stopped = awaitTask(detector->stop()).succeeded();
+        const bool running = detector->isRunning();
+        const QStringList streamsAfterStop = recordStreamNames();
+        detector.reset();
+        QTest::qWait(3000); // whatever the opening still had to do, it has done now
+
+        QVERIFY(stopped);
+        QVERIFY(!running);
+        QCOMPARE(streamsAfterStop, QStringList());
+        QCOMPARE(recordStreamNames(), QStringList());
+        QCOMPARE(spy.failures, QStringList());
     }
 
     void quickChangesReachTheDelegateAsTheLatestValue()
@@ -259,6 +391,7 @@ private Q_SLOTS:
         const QByteArray server = qgetenv("PULSE_SERVER");
         qputenv("PULSE_SERVER", "unix:/nonexistent/brelta-test-socket");
         auto detector = makeDetector();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression(QStringLiteral("^start error: cannot reach ")));
         const auto started = awaitTask(detector->start());
         qputenv("PULSE_SERVER", server);
         QVERIFY(started.threw());

@@ -13,6 +13,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <thread>
 
@@ -153,23 +154,33 @@ private Q_SLOTS:
         QVERIFY(detector.frames.empty());
     }
 
-    void aFrameWithoutAnAnswerInTimeIsUndecided()
+    void aFrameThatCannotHaveTheDetectorInTimeIsUndecided()
     {
-        // A detector that answers "voice" only after 250 ms: every frame waits its 100 ms and counts as -1,
-        // so the flag never switches, and the late answers never reach the provider.
-        auto slow = std::make_shared<WebRtcVad>([](std::span<const std::int16_t>) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+        // Two providers share one detector; the first keeps it busy for 1.5 s with one slow frame. Each frame
+        // of the second waits its 100 ms and counts as undecided, so its flag cannot switch meanwhile.
+        std::atomic<bool> busy{false};
+        auto detector = std::make_shared<WebRtcVad>([&busy](std::span<const std::int16_t>) {
+            if (!busy.exchange(true))
+                std::this_thread::sleep_for(std::chrono::milliseconds(1500));
             return 1;
         });
-        WebRtcVadProviderProvider provider(slow);
+        WebRtcVadProviderProvider slow(detector);
+        WebRtcVadProviderProvider waiting(detector);
+        std::thread first([&slow] { slow.processBuffer(ramp(240, 0)); });
         QElapsedTimer timer;
         timer.start();
-        provider.processBuffer(ramp(240 * 3, 0));
-        QVERIFY2(timer.elapsed() < 700, qPrintable(QString::number(timer.elapsed()))); // did not wait for answers
-        QCOMPARE(provider.recentResults(), (std::deque<int>{-1, -1, -1}));
-        QTest::qWait(800); // the late answers arrive now
-        QCOMPARE(provider.recentResults(), (std::deque<int>{-1, -1, -1}));
-        QVERIFY(!provider.hasVoice());
+        while (!busy && timer.elapsed() < 5000)
+            std::this_thread::yield();
+        timer.restart();
+        waiting.processBuffer(ramp(240 * 3, 0));
+        const qint64 waited = timer.elapsed();
+        first.join();
+        QVERIFY2(waited < 1200, qPrintable(QString::number(waited))); // did not wait for the slow frame
+        QCOMPARE(waiting.recentResults(), (std::deque<int>{-1, -1, -1}));
+        QCOMPARE(slow.recentResults(), (std::deque<int>{1}));
+        // Once the detector is free again, the next frame is classified.
+        waiting.processBuffer(ramp(240, 0));
+        QCOMPARE(waiting.recentResults(), (std::deque<int>{-1, -1, -1, 1}));
     }
 
     // Speech and silence through the real detector: the flag changes exactly where the smoothing rule,
