@@ -79,7 +79,8 @@ public:
     QCoro::Task<> loadTokensFromKeychain();
 
     // The client's part of signing out: forgets both tokens, revokes the interceptor so no request carries
-    // the old token and no refresh under way can bring it back, and deletes the stored tokens.
+    // the old token and no refresh under way can bring it back, and deletes the stored tokens (a failed
+    // deletion is reported; the next launch deletes tokens it finds while no user name is stored).
     void clearSession();
 
     // Sign-in ---------------------------------------------------------------------------------------
@@ -149,6 +150,9 @@ private:
     QCoro::Task<TokenLoad> readStoredTokens();
     QCoro::Task<> retryTokenLoad();
     QCoro::Task<> storeTokens(QString accessToken, QString refreshToken);
+    // Deletes both stored tokens; a deletion that fails is reported.
+    void deleteStoredTokens(const QString &when);
+    QCoro::Task<> deleteStoredToken(KeychainKey key, QString when);
     void signOutAfterRefusedRefresh();
     void report(const QString &message);
     // The stored user name, read afresh: absent and empty text differ.
