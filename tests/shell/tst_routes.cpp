@@ -113,7 +113,7 @@ private slots:
         QString many = QStringLiteral("brelta://app/record?");
         Params first20;
         for (int i = 0; i < 25; ++i) {
-            many += QStringLiteral("p%1=%1&").arg(i, 2, 10, QLatin1Char('0'));
+            many += QStringLiteral("p%1=%2&").arg(i, 2, 10, QLatin1Char('0')).arg(i);
             if (i < 20)
                 first20.insert(QStringLiteral("p%1").arg(i, 2, 10, QLatin1Char('0')), QString::number(i));
         }

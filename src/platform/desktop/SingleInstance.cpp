@@ -101,6 +101,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList &arguments, std::ch
     }
     if (handOver(arguments, answerTimeout))
         return Role::HandedOver;
+    if (!m_error.isEmpty())
+        return Role::Failed; // the hand-over said why
     qint64 pid = 0;
     QString host;
     QString application;
