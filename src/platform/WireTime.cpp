@@ -42,17 +42,18 @@ std::optional<WallClock> wallClockFrom(const QRegularExpressionMatch &match)
     return WallClock{date, time};
 }
 
+// Anchored at both ends of the whole text: "$" would also match before a final line break.
 const QRegularExpression &withOffsetPattern()
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):?([0-9]{2}))$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(
+        "([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):?([0-9]{2}))")));
     return pattern;
 }
 
 const QRegularExpression &localPattern()
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})")));
     return pattern;
 }
 
