@@ -117,6 +117,9 @@ public:
 
     // The upload queue, made in main with this delegate's error tracker; set before launch().
     void setUploadQueue(recording::AudioUploadManager *uploads) { m_deps.uploads = uploads; }
+    // The recording session, made in main over the recorder manager (which reports to this delegate's
+    // error tracker); set before launch().
+    void setRecordingSession(RecordingSession *recording);
 
     // The launch sequence; runs once.
     void launch();

@@ -17,9 +17,11 @@
 #include "platform/desktop/TerminationSignals.h"
 #include "platform/keyring/SecretStore.h"
 #include "platform/permissions/PermissionManager.h"
+#include "recording/session/AudioRecorderManager.h"
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/LoggingServices.h"
+#include "shell/RecorderManagerSession.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/routes/RouteRequest.h"
 
@@ -110,9 +112,13 @@ int main(int argc, char *argv[])
     shell::AppDelegate delegate(std::move(dependencies));
 
     // Before anything records: it sweeps the recordings folder for what an earlier run left.
-    recording::AudioUploadManager uploads(recording::AudioUploadManagerServices{
-        &api, &settings, &analyticsManager, delegate.errorTracker(), &clock});
+    recording::AudioUploadManager uploads(
+        recording::AudioUploadManagerServices{&api, &settings, &analyticsManager, delegate.errorTracker(), &clock});
     delegate.setUploadQueue(&uploads);
+    recording::AudioRecorderManager recorderManager(recording::AudioRecorderManager::Services{
+        clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
+    shell::RecorderManagerSession recordingSession(&recorderManager);
+    delegate.setRecordingSession(&recordingSession);
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);

@@ -18,8 +18,10 @@ private slots:
     {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("onboarding");
-        QTest::newRow("sign-in") << "/coach/auth" << "";
-        QTest::newRow("sign-up: onboarding goes on") << "/coach/signup" << "true";
+        QTest::newRow("sign-in") << "/coach/auth"
+                                 << "";
+        QTest::newRow("sign-up: onboarding goes on") << "/coach/signup"
+                                                     << "true";
     }
 
     void pagesRedirectWithACodeForTheSeededUser()

@@ -65,8 +65,8 @@ class RoutesTest : public QObject
     {
         if (onboarded)
             f->storeSignedInUser();
-        permissions = std::make_unique<PermissionManager>(&f->settings,
-                                                          std::make_unique<ScriptedProbe>(microphone, systemAudio));
+        permissions =
+            std::make_unique<PermissionManager>(&f->settings, std::make_unique<ScriptedProbe>(microphone, systemAudio));
         // The user allowed the microphone in Brelta once; whether it opens is the probe's answer.
         f->settings.setValue(settings::kMicrophoneConsentGiven, true);
         f->permissions = permissions.get();
@@ -96,12 +96,12 @@ private slots:
         QTest::newRow("the scheme in capitals") << "BRELTA://app/settings" << true << Params{} << "" << 0;
         QTest::newRow("another scheme") << "https://app/settings" << false << Params{} << "" << 0;
         QTest::newRow("another host") << "brelta://evil/settings" << false << Params{} << "" << 0;
-        QTest::newRow("the host in capitals is another host") << "brelta://APP.x/settings" << false << Params{} << ""
-                                                                << 0;
-        QTest::newRow("the first code wins") << "brelta://app/auth?code=first&code=second" << true
-                                             << Params{{"code", "first"}} << "first" << 1;
-        QTest::newRow("a first code without value is no code") << "brelta://app/auth?code=&code=second" << true
-                                                                << Params{{"code", ""}} << "" << 1;
+        QTest::newRow("the host in capitals is another host")
+            << "brelta://APP.x/settings" << false << Params{} << "" << 0;
+        QTest::newRow("the first code wins")
+            << "brelta://app/auth?code=first&code=second" << true << Params{{"code", "first"}} << "first" << 1;
+        QTest::newRow("a first code without value is no code")
+            << "brelta://app/auth?code=&code=second" << true << Params{{"code", ""}} << "" << 1;
         QTest::newRow("names that are not plain are dropped")
             << "brelta://app/record?a%20b=1&%3Cx%3E=2&ok.name-1_=3" << true << Params{{"ok.name-1_", "3"}} << "" << 2;
         QTest::newRow("a name of 65 characters is dropped")
@@ -184,8 +184,8 @@ private slots:
             << none;
         QTest::newRow("/settings before onboarding: onboarding")
             << "brelta://app/settings" << false << true << false << QStringList{} << K::Onboarding << "" << none;
-        QTest::newRow("unknown path: main") << "brelta://app/elsewhere" << true << true << false << QStringList{}
-                                            << K::Main << "" << none;
+        QTest::newRow("unknown path: main")
+            << "brelta://app/elsewhere" << true << true << false << QStringList{} << K::Main << "" << none;
         QTest::newRow("/recording is /record: started with its parameters")
             << "brelta://app/recording?meeting=abc&source=web" << true << true << false << QStringList{}
             << K::RecordingStarted << "" << QList<Params>{{{"meeting", "abc"}, {"source", "web"}}};
@@ -195,8 +195,8 @@ private slots:
             << "brelta://app/record" << false << true << false << QStringList{} << K::Onboarding << "" << none;
         QTest::newRow("/auth after onboarding: main, no exchange")
             << "brelta://app/auth?code=abc" << true << true << false << QStringList{} << K::Main << "" << none;
-        QTest::newRow("/auth without a code: onboarding") << "brelta://app/auth" << false << true << false
-                                                          << QStringList{} << K::Onboarding << "" << none;
+        QTest::newRow("/auth without a code: onboarding")
+            << "brelta://app/auth" << false << true << false << QStringList{} << K::Onboarding << "" << none;
         QTest::newRow("/auth with an unsendable code: alert, nothing sent")
             << "brelta://app/auth?code=a%2Fb" << false << true << false << QStringList{} << K::Alert
             << "Failed to authenticate" << none;
@@ -225,7 +225,9 @@ private slots:
         }
         if (duringLaunch) {
             f->trace.removeIf([](const QString &line) { return !line.contains(QLatin1Char('.')); });
-            f->trace.removeIf([](const QString &line) { return line.startsWith(QLatin1String("calendar.")) || line.startsWith(QLatin1String("messages.")); });
+            f->trace.removeIf([](const QString &line) {
+                return line.startsWith(QLatin1String("calendar.")) || line.startsWith(QLatin1String("messages."));
+            });
             QCOMPARE(f->trace, calls);
             QVERIFY(!f->shown(popover));
             f->clock.advance(999ms);

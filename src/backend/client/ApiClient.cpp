@@ -192,7 +192,8 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
 
     // Tokens with nobody signed in are what a sign-out could not delete (a locked keyring): finish the job
     // rather than sign the user back in behind their back.
-    if ((access.status == Status::Found || refresh.status == Status::Found) && storedUsername().value_or(QString()).isEmpty()) {
+    if ((access.status == Status::Found || refresh.status == Status::Found)
+        && storedUsername().value_or(QString()).isEmpty()) {
         qCInfo(lcApiClient) << "stored tokens found while nobody is signed in; deleting them";
         m_accessToken.reset();
         m_refreshToken.reset();

@@ -17,20 +17,23 @@ const QString kManager = QStringLiteral("org.freedesktop.login1.Manager");
 } // namespace
 
 LogindSleepMonitor::LogindSleepMonitor(QDBusConnection systemBus, QObject *parent)
-    : QObject(parent), m_bus(std::move(systemBus))
+    : QObject(parent)
+    , m_bus(std::move(systemBus))
 {
     if (!m_bus.isConnected()) {
         qCInfo(lcSleepMonitor) << "no system bus: recordings are not stopped before the machine sleeps";
         return;
     }
     if (!m_bus.interface() || !m_bus.interface()->isServiceRegistered(kService)) {
-        qCInfo(lcSleepMonitor) << "logind is not on the system bus: recordings are not stopped before the machine sleeps";
+        qCInfo(lcSleepMonitor)
+            << "logind is not on the system bus: recordings are not stopped before the machine sleeps";
         return;
     }
     m_watching = m_bus.connect(kService, kPath, kManager, QStringLiteral("PrepareForSleep"), this,
                                SLOT(onPrepareForSleep(bool)));
     if (!m_watching)
-        qCWarning(lcSleepMonitor).noquote() << "cannot watch logind's sleep announcements:" << m_bus.lastError().message();
+        qCWarning(lcSleepMonitor).noquote()
+            << "cannot watch logind's sleep announcements:" << m_bus.lastError().message();
 }
 
 LogindSleepMonitor::~LogindSleepMonitor() = default;

@@ -14,10 +14,10 @@ class SchemeHandler
 public:
     struct Folders
     {
-        QString dataHome;         // $XDG_DATA_HOME
-        QStringList dataDirs;     // $XDG_DATA_DIRS
-        QString configHome;       // $XDG_CONFIG_HOME
-        QStringList configDirs;   // $XDG_CONFIG_DIRS
+        QString dataHome;       // $XDG_DATA_HOME
+        QStringList dataDirs;   // $XDG_DATA_DIRS
+        QString configHome;     // $XDG_CONFIG_HOME
+        QStringList configDirs; // $XDG_CONFIG_DIRS
         static Folders fromEnvironment();
     };
 
@@ -41,7 +41,8 @@ public:
     // The desktop id named as default for `mimeType` in a mimeapps.list text; empty when none.
     static QString defaultHandlerIn(const QString &mimeAppsText, QLatin1StringView mimeType);
     // The text with `desktopId` as default for `mimeType` under [Default Applications]; the rest unchanged.
-    static QString withDefaultHandler(const QString &mimeAppsText, QLatin1StringView mimeType, const QString &desktopId);
+    static QString withDefaultHandler(const QString &mimeAppsText, QLatin1StringView mimeType,
+                                      const QString &desktopId);
 
 private:
     QString existingHandler() const;

@@ -52,7 +52,8 @@ QCoro::Task<AudioAccessProbeResult> PulseAudioAccessProbe::probeMicrophone(std::
         co_return AudioAccessProbeResult{false, QStringLiteral("the sound server has no default source")};
     if (info.defaultSourceIsMonitor)
         co_return AudioAccessProbeResult{
-            false, QStringLiteral("the default source %1 records an output, not a microphone").arg(info.defaultSourceName)};
+            false,
+            QStringLiteral("the default source %1 records an output, not a microphone").arg(info.defaultSourceName)};
     QCoro::Task<AudioAccessProbeResult> opening =
         openCorkedStream(serverAddress, info.defaultSourceName, stepTimeout(limit));
     co_return co_await std::move(opening);

@@ -29,7 +29,7 @@ QCoro::Task<bool> PermissionManager::requestMicrophoneAccess()
     m_consentThisRun = true;
     QCoro::Task<> probing = refreshMicrophone();
     co_await std::move(probing);
-    co_return self && m_microphone == MicrophoneAuthorization::Authorized;
+    co_return self &&m_microphone == MicrophoneAuthorization::Authorized;
 }
 
 void PermissionManager::refreshSystemAudioAccess()

@@ -68,7 +68,8 @@ RouteParse parseRouteUrl(const QUrl &url)
         } else if (request.queryDictionary.contains(name)) {
             request.droppedItems << QStringLiteral("\"%1\": repeated").arg(name);
         } else if (request.queryDictionary.size() >= RouteRequest::kMaxSourceParameters) {
-            request.droppedItems << QStringLiteral("\"%1\": beyond %2 items").arg(name).arg(RouteRequest::kMaxSourceParameters);
+            request.droppedItems
+                << QStringLiteral("\"%1\": beyond %2 items").arg(name).arg(RouteRequest::kMaxSourceParameters);
         } else {
             request.queryDictionary.insert(name, value);
         }

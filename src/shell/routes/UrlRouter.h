@@ -54,6 +54,7 @@ public:
     // Routes the first link. `arrivedDuringLaunch`: the link came before the launch sequence had run, so
     // the popover that ends it waits kEndingDelayDuringLaunch.
     void handleOpenUrls(const QList<QUrl> &urls, bool arrivedDuringLaunch);
+    void setRecordingSession(RecordingSession *recording) { m_parts.recording = recording; }
 
 signals:
     // A record or sign-in task has shown its outcome (for tests and logs).

@@ -41,8 +41,8 @@ private slots:
         QTest::addColumn<Outcome>("outcome");
         QTest::addColumn<QString>("defaultAfter");
 
-        QTest::newRow("nothing yet: registered") << QByteArray() << QByteArray() << Outcome::Registered
-                                                 << "com.brelta.desktop.desktop";
+        QTest::newRow("nothing yet: registered")
+            << QByteArray() << QByteArray() << Outcome::Registered << "com.brelta.desktop.desktop";
         QTest::newRow("other defaults kept, ours added")
             << QByteArray("[Added Associations]\ntext/plain=gedit.desktop;\n\n[Default Applications]\n"
                           "x-scheme-handler/https=firefox.desktop\n")
@@ -50,9 +50,9 @@ private slots:
         QTest::newRow("another handler is never replaced")
             << QByteArray("[Default Applications]\nx-scheme-handler/brelta=other.desktop;\n") << QByteArray()
             << Outcome::HandledElsewhere << "other.desktop";
-        QTest::newRow("an installed entry handles it") << QByteArray()
-                                                       << QByteArray("[Desktop Entry]\nMimeType=x-scheme-handler/brelta;\n")
-                                                       << Outcome::HandledElsewhere << "";
+        QTest::newRow("an installed entry handles it")
+            << QByteArray() << QByteArray("[Desktop Entry]\nMimeType=x-scheme-handler/brelta;\n")
+            << Outcome::HandledElsewhere << "";
     }
 
     void registration()
@@ -62,8 +62,10 @@ private slots:
         QFETCH(Outcome, outcome);
         QFETCH(QString, defaultAfter);
         QTemporaryDir root;
-        SchemeHandler::Folders folders{root.filePath(QStringLiteral("data")), {root.filePath(QStringLiteral("sys"))},
-                                       root.filePath(QStringLiteral("config")), {}};
+        SchemeHandler::Folders folders{root.filePath(QStringLiteral("data")),
+                                       {root.filePath(QStringLiteral("sys"))},
+                                       root.filePath(QStringLiteral("config")),
+                                       {}};
         if (!mimeApps.isEmpty())
             writeFile(root.filePath(QStringLiteral("config/mimeapps.list")), mimeApps);
         if (!installedEntry.isEmpty())

@@ -126,8 +126,8 @@ private slots:
         QSignalSpy received(&first, &SingleInstance::argumentsReceived);
         QCOMPARE(first.claim({QStringLiteral("brelta")}), Role::Primary);
         SingleInstance second(QStringLiteral("test.brelta"), runtime.path());
-        const QStringList arguments{QStringLiteral("brelta"),
-                                    QStringLiteral("brelta://app/record?x=") + QString(SingleInstance::kMaxMessageBytes, 'a')};
+        const QStringList arguments{QStringLiteral("brelta"), QStringLiteral("brelta://app/record?x=")
+                                                                  + QString(SingleInstance::kMaxMessageBytes, 'a')};
         QCOMPARE(second.claim(arguments, std::chrono::milliseconds(500)), Role::Failed);
         QVERIFY2(second.errorString().contains(QStringLiteral("too long")), qPrintable(second.errorString()));
         QTest::qWait(100);

@@ -14,7 +14,6 @@ using brelta::platform::PulseAudioAccessProbe;
 using brelta::testsupport::awaitTask;
 namespace settings = brelta::platform::settings;
 
-
 namespace {
 
 QString pactl(const QStringList &arguments)
@@ -45,14 +44,15 @@ private slots:
         QTest::addColumn<MicrophoneAuthorization>("microphone");
         QTest::addColumn<bool>("granted");
         QTest::addColumn<bool>("systemAudio");
-        QTest::newRow("never allowed: not determined") << false << "" << "" << MicrophoneAuthorization::NotDetermined
-                                                       << false << true;
-        QTest::newRow("allowed: authorised") << true << "" << "" << MicrophoneAuthorization::Authorized << true << true;
-        QTest::newRow("a monitor as default source: denied")
-            << true << "speakers.monitor" << "" << MicrophoneAuthorization::Denied << false << true;
-        QTest::newRow("no sound server: denied") << true << ""
-                                                 << "unix:/nonexistent/brelta-test/native"
-                                                 << MicrophoneAuthorization::Denied << false << false;
+        QTest::newRow("never allowed: not determined") << false << ""
+                                                       << "" << MicrophoneAuthorization::NotDetermined << false << true;
+        QTest::newRow("allowed: authorised") << true << ""
+                                             << "" << MicrophoneAuthorization::Authorized << true << true;
+        QTest::newRow("a monitor as default source: denied") << true << "speakers.monitor"
+                                                             << "" << MicrophoneAuthorization::Denied << false << true;
+        QTest::newRow("no sound server: denied")
+            << true << ""
+            << "unix:/nonexistent/brelta-test/native" << MicrophoneAuthorization::Denied << false << false;
     }
 
     void probes()

@@ -31,8 +31,7 @@ bool FakeLogind::start()
 {
     m_daemon.start(QStringLiteral("dbus-daemon"),
                    {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--nopidfile"),
-                    QStringLiteral("--print-address=1"),
-                    QStringLiteral("--address=unix:dir=%1").arg(m_folder.path())});
+                    QStringLiteral("--print-address=1"), QStringLiteral("--address=unix:dir=%1").arg(m_folder.path())});
     if (!m_daemon.waitForStarted(5000) || !m_daemon.waitForReadyRead(5000)) {
         m_error = QStringLiteral("dbus-daemon did not start: %1").arg(m_daemon.errorString());
         return false;
