@@ -2,6 +2,8 @@
 
 #include "platform/audio/AudioCapture.h"
 
+#include <optional>
+
 namespace brelta::platform {
 
 namespace {
@@ -38,41 +40,57 @@ QCoro::Task<AudioAccessProbeResult> openCorkedStream(QString serverAddress, QStr
 
 } // namespace
 
+namespace {
+
+// The server's defaults, or why there are none.
+struct ServerAnswer
+{
+    std::optional<AudioServerInfo> info;
+    QString reason;
+};
+
+QCoro::Task<ServerAnswer> askServer(QString serverAddress, std::chrono::milliseconds stepLimit)
+{
+    try {
+        QCoro::Task<AudioServerInfo> query = AudioCapture::queryServer(serverAddress, stepLimit);
+        AudioServerInfo info = co_await std::move(query);
+        co_return ServerAnswer{std::move(info), {}};
+    } catch (const AudioCaptureError &error) {
+        co_return ServerAnswer{std::nullopt, QString::fromStdString(error.what())};
+    }
+}
+
+} // namespace
+
 QCoro::Task<AudioAccessProbeResult> PulseAudioAccessProbe::probeMicrophone(std::chrono::milliseconds limit)
 {
     const QString serverAddress = m_serverAddress;
-    AudioServerInfo info;
-    try {
-        QCoro::Task<AudioServerInfo> query = AudioCapture::queryServer(serverAddress, stepTimeout(limit));
-        info = co_await std::move(query);
-    } catch (const AudioCaptureError &error) {
-        co_return AudioAccessProbeResult{false, QString::fromStdString(error.what())};
-    }
-    if (info.defaultSourceName.isEmpty())
+    QCoro::Task<ServerAnswer> asking = askServer(serverAddress, stepTimeout(limit));
+    const ServerAnswer answer = co_await std::move(asking);
+    if (!answer.info)
+        co_return AudioAccessProbeResult{false, answer.reason};
+    if (answer.info->defaultSourceName.isEmpty())
         co_return AudioAccessProbeResult{false, QStringLiteral("the sound server has no default source")};
-    if (info.defaultSourceIsMonitor)
-        co_return AudioAccessProbeResult{
-            false,
-            QStringLiteral("the default source %1 records an output, not a microphone").arg(info.defaultSourceName)};
+    if (answer.info->defaultSourceIsMonitor)
+        co_return AudioAccessProbeResult{false,
+                                         QStringLiteral("the default source %1 records an output, not a microphone")
+                                             .arg(answer.info->defaultSourceName)};
     QCoro::Task<AudioAccessProbeResult> opening =
-        openCorkedStream(serverAddress, info.defaultSourceName, stepTimeout(limit));
+        openCorkedStream(serverAddress, answer.info->defaultSourceName, stepTimeout(limit));
     co_return co_await std::move(opening);
 }
 
 QCoro::Task<AudioAccessProbeResult> PulseAudioAccessProbe::probeSystemAudio(std::chrono::milliseconds limit)
 {
     const QString serverAddress = m_serverAddress;
-    AudioServerInfo info;
-    try {
-        QCoro::Task<AudioServerInfo> query = AudioCapture::queryServer(serverAddress, stepTimeout(limit));
-        info = co_await std::move(query);
-    } catch (const AudioCaptureError &error) {
-        co_return AudioAccessProbeResult{false, QString::fromStdString(error.what())};
-    }
-    if (info.defaultSinkName.isEmpty())
+    QCoro::Task<ServerAnswer> asking = askServer(serverAddress, stepTimeout(limit));
+    const ServerAnswer answer = co_await std::move(asking);
+    if (!answer.info)
+        co_return AudioAccessProbeResult{false, answer.reason};
+    if (answer.info->defaultSinkName.isEmpty())
         co_return AudioAccessProbeResult{false, QStringLiteral("the sound server has no default sink")};
     QCoro::Task<AudioAccessProbeResult> opening =
-        openCorkedStream(serverAddress, info.defaultSinkName + QStringLiteral(".monitor"), stepTimeout(limit));
+        openCorkedStream(serverAddress, answer.info->defaultSinkName + QStringLiteral(".monitor"), stepTimeout(limit));
     co_return co_await std::move(opening);
 }
 
