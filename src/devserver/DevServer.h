@@ -2,6 +2,7 @@
 
 #include "devserver/Accounts.h"
 #include "devserver/AuthService.h"
+#include "devserver/CoachPages.h"
 #include "devserver/Collector.h"
 #include "devserver/GatewayService.h"
 #include "devserver/MessagingService.h"
@@ -174,6 +175,7 @@ private:
     GatewayService m_gateway{m_auth};
     MessagingService m_messaging{m_auth};
     UploadService m_uploads;
+    CoachPages m_coachPages{m_accounts, m_seededUser};
     Collector m_collector;
 
     QHash<QString, ResponseControl> m_responses;

@@ -7,6 +7,9 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/desktop/LogindSleepMonitor.h"
+#include "platform/permissions/PermissionManager.h"
+#include "recording/upload/AudioUploadManager.h"
 #include "shell/FeatureRefresh.h"
 #include "shell/MainView.h"
 #include "shell/MainViewViewModel.h"
@@ -20,6 +23,7 @@
 #include "shell/popovers/Popovers.h"
 #include "shell/popovers/RecordingPopovers.h"
 #include "shell/popovers/SettingsWindow.h"
+#include "shell/routes/UrlRouter.h"
 #include "shell/tray/StatusItem.h"
 
 #include <QDesktopServices>
@@ -74,8 +78,23 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_logOutTimer(m_deps.clock->createTimer())
     , m_quitTimer(m_deps.clock->createTimer())
     , m_goToSettingsTimer(m_deps.clock->createTimer())
+    , m_setUserTimer(m_deps.clock->createTimer())
+    , m_mainAfterSignInTimer(m_deps.clock->createTimer())
 {
     connect(m_goToSettingsTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
+    // Made before the launch so that the shared instances main builds with it (the upload queue) report
+    // to it from the start; the launch sets its user.
+    m_errorTracker = std::make_unique<platform::ErrorTracker>(m_deps.errorTracking, m_deps.network, m_deps.clock);
+    m_router =
+        std::make_unique<UrlRouter>(UrlRouterParts{this, m_deps.settings, m_deps.clock, m_deps.api, m_deps.permissions,
+                                                   m_deps.recording, m_deps.panels, m_deps.onboarding});
+    connect(m_setUserTimer.get(), &platform::Timer::timeout, this, [this] {
+        if (const auto user = std::exchange(m_signedInUser, std::nullopt)) {
+            setUser(user->first, user->second);
+            m_popovers->setContentSize(PopoverKind::Main, sizes::kMainPopoverRecordingSize);
+        }
+    });
+    connect(m_mainAfterSignInTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
     connect(m_onboardingTimer.get(), &platform::Timer::timeout, this, [this] {
         // Onboarding may have been completed in the second since launch.
         if (!onboardingCompleted())
@@ -87,7 +106,7 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
         showRecordingStartedPopover();
         m_deps.recording->setHasDisplayedRecordingPopover(true);
     });
-    connect(m_logOutTimer.get(), &platform::Timer::timeout, this, &AppDelegate::finishLogOut);
+    connect(m_logOutTimer.get(), &platform::Timer::timeout, this, [this] { completeLogOut(); });
     connect(m_quitTimer.get(), &platform::Timer::timeout, this, [this] {
         qCWarning(lcAppDelegate) << "the recording was not handed off within" << kQuitStopTimeout.count()
                                  << "ms; quitting all the same";
@@ -103,6 +122,12 @@ AppDelegate::~AppDelegate()
     // The analytics holder outlives this delegate; it must not keep the client this one owns.
     if (m_deps.analytics && m_deps.analytics->client() == m_analyticsClient.get())
         m_deps.analytics->setClient(nullptr);
+}
+
+void AppDelegate::setRecordingSession(RecordingSession *recording)
+{
+    m_deps.recording = recording;
+    m_router->setRecordingSession(recording);
 }
 
 void AppDelegate::step(LaunchStep done)
@@ -183,6 +208,10 @@ void AppDelegate::launch()
     registerLoginItem();
     step(LaunchStep::LoginItem);
 
+    // Links from the command line or a start during the launch are routed now that it has run.
+    if (const QList<QUrl> urls = std::exchange(m_urlsBeforeLaunch, {}); !urls.isEmpty())
+        m_router->handleOpenUrls(urls, true);
+
     // Without a tray the program would be unreachable: show what a click would have shown.
     if (!m_statusItem->hostAvailable())
         showMainOrOnboarding();
@@ -190,7 +219,6 @@ void AppDelegate::launch()
 
 void AppDelegate::setUpErrorReporting()
 {
-    m_errorTracker = std::make_unique<platform::ErrorTracker>(m_deps.errorTracking, m_deps.network, m_deps.clock);
     const QString userId = m_deps.settings->text(settings::kUserId).value_or(QString());
     m_errorTracker->setUser(userId.isEmpty() ? std::nullopt : std::optional(userId));
     // The backend client's own reports (keychain writes, a refused refresh) go to the error tracker.
@@ -227,7 +255,7 @@ QWidget *AppDelegate::makeMainRoot()
         m_ownAlerts = std::make_unique<designsystem::ModalAlertPresenter>();
     RecorderViewDependencies recorder;
     recorder.session = m_deps.recording;
-    recorder.permissions = m_deps.permissions;
+    recorder.permissions = m_deps.recorderPermissions;
     recorder.analytics = m_deps.analytics;
     recorder.alerts = m_deps.alerts ? m_deps.alerts : m_ownAlerts.get();
     recorder.errorTracker = m_errorTracker.get();
@@ -297,7 +325,10 @@ void AppDelegate::startServices()
     m_deps.calendar->scheduleIntegrationReminder();
     m_deps.messages->startMessagesPolling(kMessagePollingInterval);
     m_deps.messages->scheduleCoachingTips();
-    qCInfo(lcAppDelegate) << "the upload queue is not in this build; no retry timer";
+    if (m_deps.uploads)
+        m_deps.uploads->scheduleReuploadTimer(recording::AudioReuploadMode::Background);
+    else
+        qCInfo(lcAppDelegate) << "the upload queue is not in this build; no retry timer";
 }
 
 void AppDelegate::setUpAnalytics()
@@ -317,8 +348,9 @@ void AppDelegate::observeSleepAndWake()
         qCInfo(lcAppDelegate) << "no sleep and wake source in this build";
         return;
     }
-    connect(m_deps.sleepWake, &SleepWakeSource::aboutToSleep, this, &AppDelegate::sleepListener);
-    connect(m_deps.sleepWake, &SleepWakeSource::woke, this, &AppDelegate::wakeListener);
+    using platform::desktop::LogindSleepMonitor;
+    connect(m_deps.sleepWake, &LogindSleepMonitor::aboutToSleep, this, &AppDelegate::sleepListener);
+    connect(m_deps.sleepWake, &LogindSleepMonitor::woke, this, &AppDelegate::wakeListener);
 }
 
 void AppDelegate::attachRecordingSession()
@@ -329,6 +361,8 @@ void AppDelegate::attachRecordingSession()
     }
     connect(m_deps.recording, &RecordingSession::recordingFinished, this, &AppDelegate::handleRecordingFinished);
     connect(m_deps.recording, &RecordingSession::reminderDue, this, &AppDelegate::showRecordingReminderPopover);
+    connect(m_deps.recording, &RecordingSession::stateChanged, this, &AppDelegate::updateSleepDelay);
+    updateSleepDelay();
 }
 
 void AppDelegate::scheduleOnboardingPopover()
@@ -491,42 +525,79 @@ void AppDelegate::updateStatusImage()
 
 // Session ----------------------------------------------------------------------------------------------
 
+void AppDelegate::didSignIn(const QString &userId, const QString &username)
+{
+    if (isPopoverShown(PopoverKind::Main))
+        closePopover(PopoverKind::Main);
+    // Both delays count from now.
+    m_signedInUser = std::pair(userId, username);
+    m_setUserTimer->start(kSetUserAfterSignIn, platform::Timer::Mode::SingleShot);
+    m_mainAfterSignInTimer->start(kMainPopoverAfterSignIn, platform::Timer::Mode::SingleShot);
+}
+
 void AppDelegate::setUser(const QString &userId, const QString &username)
 {
     if (!m_deps.settings->setText(settings::kUsername, username)
         || !m_deps.settings->setText(settings::kUserId, userId))
         qCWarning(lcAppDelegate) << "the signed-in user could not be stored";
+    m_errorTracker->setUser(userId);
     if (m_deps.recording)
         m_deps.recording->setUsername(username);
+    m_deps.messages->startMessagesPolling(kMessagePollingInterval);
+    m_deps.messages->scheduleCoachingTips();
     m_deps.analytics->identify(userId, username);
+    m_deps.calendar->scheduleIntegrationReminder();
 }
 
 void AppDelegate::logOut()
 {
     if (isPopoverShown(PopoverKind::Main))
         closePopover(PopoverKind::Main);
+    if (std::exchange(m_signOutPending, true)) {
+        qCInfo(lcAppDelegate) << "a sign-out is already under way";
+        return;
+    }
     m_logOutTimer->start(kLogOutDelay, platform::Timer::Mode::SingleShot);
 }
 
-void AppDelegate::finishLogOut()
+QCoro::Task<> AppDelegate::completeLogOut()
 {
+    QPointer<AppDelegate> self(this);
     qCInfo(lcAppDelegate) << "signing out";
-    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording)
-        stopRecordingInBackground(m_deps.recording, QStringLiteral("at sign-out"));
-    m_deps.messages->stopTimers();
-    m_deps.calendar->disconnect();
-    qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to empty";
+    // The running recording first: it goes to the upload queue under the user who made it, before the
+    // queue sets that user's recordings aside. A paused one stays; whenever it stops, it is queued under
+    // its owner, captured at its start.
+    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording) {
+        QCoro::Task<> stop = stopRecordingInBackground(m_deps.recording, QStringLiteral("at sign-out"));
+        co_await std::move(stop);
+        if (!self)
+            co_return;
+    }
+    if (m_deps.uploads)
+        m_deps.uploads->signOut();
+    else
+        qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to set aside";
+
     if (!m_deps.settings->setText(settings::kUsername, QString())
-        || !m_deps.settings->setText(settings::kUserId, QString())
-        || !m_deps.settings->setValue(settings::kOnboardingCompleted, false))
-        qCWarning(lcAppDelegate) << "the signed-out state could not be stored";
+        || !m_deps.settings->setText(settings::kUserId, QString()))
+        qCWarning(lcAppDelegate) << "the signed-out user could not be stored";
+    m_errorTracker->setUser(std::nullopt);
     if (m_deps.recording)
         m_deps.recording->setUsername(QString());
-    m_deps.api->clearSession();
+    m_deps.messages->clearProcessedMessageIds();
+    m_deps.messages->stopTimers();
+    m_deps.messages->clearMessagesAndHistory();
+    m_deps.calendar->disconnect();
+    m_deps.calendar->signOutOfGoogle();
     m_deps.analytics->reset();
-    if (m_errorTracker)
-        m_errorTracker->setUser(std::nullopt);
+    // Forgets the tokens in memory and deletes the stored ones; a deletion that fails is reported by the
+    // client, and the next launch deletes what it finds while nobody is signed in.
+    m_deps.api->clearSession();
+    if (!m_deps.settings->setValue(settings::kOnboardingCompleted, false))
+        qCWarning(lcAppDelegate) << "the signed-out state could not be stored";
     showOnboardingPopover();
+    m_signOutPending = false;
+    emit signedOut();
 }
 
 void AppDelegate::handleRecordingFinished(bool isTooShort, const std::optional<QString> &errorMessage)
@@ -548,23 +619,67 @@ void AppDelegate::handleRecordingFinished(bool isTooShort, const std::optional<Q
                   QStringLiteral("Something went wrong. Please try again"));
 }
 
+void AppDelegate::updateSleepDelay()
+{
+    if (!m_deps.sleepWake || m_stoppingForSleep)
+        return;
+    // Only a running recording is stopped before sleep, so only it needs the machine to wait.
+    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording)
+        m_deps.sleepWake->holdSleepDelay(QStringLiteral("Saving the recording"));
+    else
+        m_deps.sleepWake->releaseSleepDelay();
+}
+
 void AppDelegate::sleepListener()
 {
-    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording)
-        stopRecordingInBackground(m_deps.recording, QStringLiteral("before sleep"));
+    if (m_deps.recording && m_deps.recording->state() == AudioRecordingState::Recording && !m_stoppingForSleep)
+        stopRecordingBeforeSleep();
+}
+
+QCoro::Task<> AppDelegate::stopRecordingBeforeSleep()
+{
+    QPointer<AppDelegate> self(this);
+    m_stoppingForSleep = true;
+    QCoro::Task<> stop = stopRecordingInBackground(m_deps.recording, QStringLiteral("before sleep"));
+    co_await std::move(stop);
+    if (!self)
+        co_return;
+    m_stoppingForSleep = false;
+    // The recording is written and queued: the machine may sleep.
+    updateSleepDelay();
 }
 
 void AppDelegate::wakeListener()
 {
     m_deps.calendar->restoreSession();
     m_deps.messages->startMessagesPolling(kMessagePollingInterval);
-    qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to retry after waking";
+    if (m_deps.uploads)
+        m_deps.uploads->reuploadAll();
+    else
+        qCInfo(lcAppDelegate) << "the upload queue is not in this build; nothing to retry after waking";
+    emit systemWoke();
 }
 
 void AppDelegate::handleArgumentsFromAnotherStart(const QStringList &arguments)
 {
     qCInfo(lcAppDelegate) << "started again with" << (arguments.size() - 1) << "arguments";
-    showMainOrOnboarding();
+    const QList<QUrl> urls = routeUrlsFromArguments(arguments);
+    if (urls.isEmpty()) {
+        showMainOrOnboarding();
+        return;
+    }
+    handleOpenUrls(urls);
+}
+
+void AppDelegate::handleOpenUrls(const QList<QUrl> &urls)
+{
+    if (!m_initialized) {
+        // The first batch waits for the launch; a later one during it adds nothing.
+        if (m_urlsBeforeLaunch.isEmpty())
+            m_urlsBeforeLaunch = urls;
+        return;
+    }
+    m_router->handleOpenUrls(urls, false);
 }
 
 // Quit -------------------------------------------------------------------------------------------------

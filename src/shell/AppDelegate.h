@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QUrl>
 
 #include <functional>
 #include <memory>
@@ -27,11 +28,16 @@ namespace brelta::designsystem {
 class AlertPresenter;
 }
 namespace brelta::platform {
+class PermissionManager;
 class SettingsStore;
 namespace desktop {
 class LoginItem;
-}
+class LogindSleepMonitor;
+} // namespace desktop
 } // namespace brelta::platform
+namespace brelta::recording {
+class AudioUploadManager;
+}
 
 namespace brelta::shell {
 
@@ -45,8 +51,10 @@ class Popovers;
 class RecordingSession;
 class SettingsWindow;
 class SharedAppDelegate;
-class SleepWakeSource;
 class StatusItem;
+class UrlRouter;
+class PanelSwitcher;
+class OnboardingNavigator;
 
 // The shared instances the delegate works with, made in main (or by a test) and handed in. Those marked
 // optional may be null: the launch then logs that the part is not in this build and goes on without it.
@@ -62,11 +70,16 @@ struct AppDelegateDependencies
     MessageService *messages = nullptr;
     // Optional.
     RecordingSession *recording = nullptr;
-    SleepWakeSource *sleepWake = nullptr;
+    platform::desktop::LogindSleepMonitor *sleepWake = nullptr;
     platform::desktop::LoginItem *loginItem = nullptr;
+    recording::AudioUploadManager *uploads = nullptr;
+    platform::PermissionManager *permissions = nullptr;
+    // The main view's panel model and the onboarding flow, as the links drive them.
+    PanelSwitcher *panels = nullptr;
+    OnboardingNavigator *onboarding = nullptr;
     // The main popover's recorder row and header. No permissions: the row offers "Record" at once. No
     // calendar state: the meetings button shows the not-synced dot. No alert presenter: the modal one.
-    MicrophonePermissions *permissions = nullptr;
+    MicrophonePermissions *recorderPermissions = nullptr;
     CalendarSyncState *calendarSync = nullptr;
     designsystem::AlertPresenter *alerts = nullptr;
     // Puts the settings panel's focus on its privacy card ("Go to settings" of the recording-started
@@ -112,9 +125,17 @@ public:
     static constexpr std::chrono::milliseconds kGoToSettingsDelay{500};
     static constexpr std::chrono::seconds kMessagePollingInterval{900};
     static constexpr std::chrono::seconds kMessagePollingAfterRecording{30};
+    static constexpr std::chrono::milliseconds kSetUserAfterSignIn{300};
+    static constexpr std::chrono::milliseconds kMainPopoverAfterSignIn{500};
 
     explicit AppDelegate(AppDelegateDependencies dependencies, QObject *parent = nullptr);
     ~AppDelegate() override;
+
+    // The upload queue, made in main with this delegate's error tracker; set before launch().
+    void setUploadQueue(recording::AudioUploadManager *uploads) { m_deps.uploads = uploads; }
+    // The recording session, made in main over the recorder manager (which reports to this delegate's
+    // error tracker); set before launch().
+    void setRecordingSession(RecordingSession *recording);
 
     // The launch sequence; runs once.
     void launch();
@@ -148,10 +169,15 @@ public:
 
     // Session -----------------------------------------------------------------------------------------
 
-    // Signs out: closes the main popover and, shortly after, forgets the user and their session and shows
-    // onboarding.
-    void logOut();
+    // The sign-in screen signed the user in: the main popover closes and reopens with the main view.
+    void didSignIn(const QString &userId, const QString &username);
+    // Makes the identity the signed-in user and starts the services that work for them.
     void setUser(const QString &userId, const QString &username);
+    // Signs out: closes the main popover and, shortly after, ends a running recording (handed to the
+    // upload queue under its owner), forgets the user and their session and shows onboarding. A second
+    // call while one is pending adds nothing.
+    void logOut();
+    bool isSigningOut() const { return m_signOutPending; }
 
     // The recording session's outcome of processing a finished recording.
     void handleRecordingFinished(bool isTooShort, const std::optional<QString> &errorMessage);
@@ -161,8 +187,12 @@ public:
     void quit();
     bool isQuitting() const { return m_quitting; }
 
-    // The second start of the program handed over its arguments.
+    // The second start of the program handed over its arguments; a link among them is routed.
     void handleArgumentsFromAnotherStart(const QStringList &arguments);
+    // "brelta://app/…" links; the first of the batch is routed. Links that come before the launch has run
+    // wait for it, and their ending popover waits a further second.
+    void handleOpenUrls(const QList<QUrl> &urls);
+    UrlRouter *router() const { return m_router.get(); }
 
     // Parts, for the screens and for tests.
     Popovers *popovers() const { return m_popovers.get(); }
@@ -175,6 +205,10 @@ public:
 
 signals:
     void launchStepDone(brelta::shell::AppDelegate::LaunchStep step);
+    // The machine woke: timers that keep wall-clock times re-arm from it.
+    void systemWoke();
+    // A sign-out has finished all its steps.
+    void signedOut();
     // Everything is in order to end the process.
     void quitReady();
 
@@ -196,9 +230,11 @@ private:
     void updateStatusImage();
     void onPopoverDismissed(PopoverKind kind, platform::desktop::PopoverWindow::DismissReason reason);
     void applicationDidResignActive();
-    void finishLogOut();
+    QCoro::Task<> completeLogOut();
     void sleepListener();
+    QCoro::Task<> stopRecordingBeforeSleep();
     void wakeListener();
+    void updateSleepDelay();
     QCoro::Task<> stopRecordingThenQuit();
     void finishQuit();
 
@@ -219,6 +255,11 @@ private:
     std::unique_ptr<platform::Timer> m_logOutTimer;
     std::unique_ptr<platform::Timer> m_quitTimer;
     std::unique_ptr<platform::Timer> m_goToSettingsTimer;
+    std::unique_ptr<platform::Timer> m_setUserTimer;
+    std::unique_ptr<platform::Timer> m_mainAfterSignInTimer;
+    std::unique_ptr<UrlRouter> m_router;
+    std::optional<std::pair<QString, QString>> m_signedInUser; // waiting for m_setUserTimer
+    QList<QUrl> m_urlsBeforeLaunch;
 
     bool m_launched = false;
     bool m_initialized = false;
@@ -227,6 +268,8 @@ private:
     bool m_showMainAfterTokenRead = false;
     bool m_quitting = false;
     bool m_quitReported = false;
+    bool m_signOutPending = false;
+    bool m_stoppingForSleep = false;
 };
 
 } // namespace brelta::shell

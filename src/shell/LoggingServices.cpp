@@ -21,6 +21,11 @@ void LoggingCalendarService::disconnect()
     qCInfo(lcLoggingServices) << "calendar: no calendar service in this build; nothing to disconnect";
 }
 
+void LoggingCalendarService::signOutOfGoogle()
+{
+    qCInfo(lcLoggingServices) << "calendar: no Google sign-in in this build; nothing to sign out of";
+}
+
 void LoggingMessageService::startMessagesPolling(std::chrono::seconds interval)
 {
     qCInfo(lcLoggingServices) << "messages: no message service in this build; polling every" << interval.count()
@@ -35,6 +40,16 @@ void LoggingMessageService::scheduleCoachingTips()
 void LoggingMessageService::stopTimers()
 {
     qCInfo(lcLoggingServices) << "messages: no message service in this build; no timers to stop";
+}
+
+void LoggingMessageService::clearProcessedMessageIds()
+{
+    qCInfo(lcLoggingServices) << "messages: no message service in this build; no processed ids to clear";
+}
+
+void LoggingMessageService::clearMessagesAndHistory()
+{
+    qCInfo(lcLoggingServices) << "messages: no message service in this build; no messages to clear";
 }
 
 } // namespace brelta::shell

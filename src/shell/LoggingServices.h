@@ -12,6 +12,7 @@ public:
     void restoreSession() override;
     void scheduleIntegrationReminder() override;
     void disconnect() override;
+    void signOutOfGoogle() override;
 };
 
 class LoggingMessageService final : public MessageService
@@ -20,6 +21,8 @@ public:
     void startMessagesPolling(std::chrono::seconds interval) override;
     void scheduleCoachingTips() override;
     void stopTimers() override;
+    void clearProcessedMessageIds() override;
+    void clearMessagesAndHistory() override;
 };
 
 } // namespace brelta::shell

@@ -3,6 +3,7 @@
 #include "recording/recorders/AudioRecordingState.h"
 
 #include <QCoroTask>
+#include <QMap>
 #include <QObject>
 #include <QString>
 
@@ -27,6 +28,10 @@ public:
     virtual void setHasDisplayedRecordingPopover(bool shown) = 0;
 
     virtual void setUsername(const QString &username) = 0;
+
+    // Starts a practice recording with these source parameters (stored and uploaded with it). Throws when
+    // it cannot start (already recording, no microphone, …).
+    virtual QCoro::Task<> startPracticeRecording(QMap<QString, QString> sourceParams) = 0;
 
     // Stops a running or paused recording. Finishes once the finished recording has been handed to the
     // upload queue, or throws when the stop failed.

@@ -1,7 +1,5 @@
 #pragma once
 
-#include <QObject>
-
 #include <chrono>
 
 namespace brelta::shell {
@@ -14,7 +12,9 @@ public:
     // Restores the previous Google sign-in, which starts the hourly sync.
     virtual void restoreSession() = 0;
     virtual void scheduleIntegrationReminder() = 0;
+    // Disconnects the calendar: stops its sync, timers and nudges, clears the reminder flags.
     virtual void disconnect() = 0;
+    virtual void signOutOfGoogle() = 0;
 };
 
 // Message polling and coaching tips as the launch sequence, the recording outcome and the sign-out drive
@@ -26,19 +26,9 @@ public:
     virtual void startMessagesPolling(std::chrono::seconds interval) = 0;
     virtual void scheduleCoachingTips() = 0;
     virtual void stopTimers() = 0;
-};
-
-// Where the shell learns that the machine is about to sleep or has woken.
-class SleepWakeSource : public QObject
-{
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-signals:
-    void aboutToSleep();
-    void woke();
+    // Sign-out: forgets which messages were shown, then empties the current messages and the history.
+    virtual void clearProcessedMessageIds() = 0;
+    virtual void clearMessagesAndHistory() = 0;
 };
 
 } // namespace brelta::shell

@@ -11,14 +11,23 @@
 #include "platform/SettingsStore.h"
 #include "platform/desktop/DisplayPlatform.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/desktop/LogindSleepMonitor.h"
+#include "platform/desktop/SchemeHandler.h"
 #include "platform/desktop/SingleInstance.h"
 #include "platform/desktop/TerminationSignals.h"
 #include "platform/keyring/SecretStore.h"
+#include "platform/permissions/PermissionManager.h"
+#include "recording/session/AudioRecorderManager.h"
+#include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/LoggingServices.h"
+#include "shell/RecorderManagerSession.h"
+#include "shell/RecorderPermissions.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/routes/RouteRequest.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QNetworkAccessManager>
@@ -61,6 +70,15 @@ int main(int argc, char *argv[])
     }
     platform::desktop::TerminationSignals terminationSignals;
 
+    const platform::desktop::SchemeHandler::Result scheme =
+        platform::desktop::SchemeHandler(QString::fromLatin1(buildinfo::kBundleIdentifier),
+                                         QCoreApplication::applicationFilePath())
+            .ensureRegistered();
+    if (scheme.outcome == platform::desktop::SchemeHandler::Outcome::Failed)
+        qCWarning(lcMain).noquote() << "brelta: links cannot be made to open Brelta:" << scheme.detail;
+    else if (scheme.outcome == platform::desktop::SchemeHandler::Outcome::HandledElsewhere)
+        qCInfo(lcMain).noquote() << "brelta: links open" << scheme.detail;
+
     platform::SystemClock clock;
     QNetworkAccessManager network;
     platform::SettingsStore settings;
@@ -71,6 +89,9 @@ int main(int argc, char *argv[])
     analytics::AnalyticsManager analyticsManager;
     shell::LoggingCalendarService calendar;
     shell::LoggingMessageService messages;
+    platform::PermissionManager permissions(&settings);
+    shell::RecorderPermissions recorderPermissions(&permissions);
+    platform::desktop::LogindSleepMonitor sleepMonitor(QDBusConnection::systemBus());
     std::unique_ptr<platform::desktop::LoginItem> loginItem;
     if (BRELTA_LOGIN_ITEM_ENABLED)
         loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
@@ -86,9 +107,21 @@ int main(int argc, char *argv[])
     dependencies.calendar = &calendar;
     dependencies.messages = &messages;
     dependencies.loginItem = loginItem.get();
+    dependencies.sleepWake = &sleepMonitor;
+    dependencies.permissions = &permissions;
+    dependencies.recorderPermissions = &recorderPermissions;
     dependencies.errorTracking = analytics::launchErrorTrackerOptions();
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
+
+    // Before anything records: it sweeps the recordings folder for what an earlier run left.
+    recording::AudioUploadManager uploads(
+        recording::AudioUploadManagerServices{&api, &settings, &analyticsManager, delegate.errorTracker(), &clock});
+    delegate.setUploadQueue(&uploads);
+    recording::AudioRecorderManager recorderManager(recording::AudioRecorderManager::Services{
+        clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
+    shell::RecorderManagerSession recordingSession(&recorderManager);
+    delegate.setRecordingSession(&recordingSession);
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
@@ -98,6 +131,9 @@ int main(int argc, char *argv[])
 
     // The launch runs once the event loop does, as it would when the application has finished launching.
     QTimer::singleShot(0, &delegate, &shell::AppDelegate::launch);
+    // A link the desktop started us with is routed once the launch has run.
+    if (const QList<QUrl> urls = shell::routeUrlsFromArguments(QCoreApplication::arguments()); !urls.isEmpty())
+        delegate.handleOpenUrls(urls);
     const int status = QApplication::exec();
     qCInfo(lcMain) << "Brelta ends with status" << status;
     return status;

@@ -12,17 +12,21 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/desktop/LoginItem.h"
+#include "platform/desktop/LogindSleepMonitor.h"
 #include "platform/keyring/SecretStore.h"
+#include "platform/permissions/PermissionManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/RecordingSession.h"
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/popovers/Popovers.h"
+#include "shell/routes/RouteSeams.h"
 #include "testsupport/CheckedWait.h"
 #include "testsupport/tray/TrayHostProcess.h"
 
 #include <QApplication>
 #include <QCoroSignal>
+#include <QDBusConnection>
 #include <QDir>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
@@ -94,17 +98,31 @@ public:
 
     void setUsername(const QString &username) override { usernames.append(username); }
 
+    QCoro::Task<> startPracticeRecording(QMap<QString, QString> sourceParams) override
+    {
+        startedWith.append(sourceParams);
+        if (!startFailure.isEmpty())
+            throw std::runtime_error(startFailure.toStdString());
+        setState(AudioRecordingState::Recording);
+        co_return;
+    }
+
     QCoro::Task<> stopRecording() override
     {
         ++stopCount;
         calls << QStringLiteral("stop");
+        if (trace)
+            *trace << QStringLiteral("recording.stop");
         QPointer<FakeRecordingSession> self(this);
         if (std::exchange(failNext, false))
             throw std::runtime_error("the recorder did not stop");
         if (!stopsAtOnce)
             co_await qCoro(this, &FakeRecordingSession::handedOff);
-        if (self)
+        if (self) {
             setState(AudioRecordingState::Stopped);
+            if (trace)
+                *trace << QStringLiteral("recording.handedOff");
+        }
     }
 
     QCoro::Task<> startRecording() override { return operate(QStringLiteral("start"), AudioRecordingState::Recording); }
@@ -138,6 +156,10 @@ public:
     int stopCount = 0;
     QStringList usernames;
     QStringList calls;
+    QList<QMap<QString, QString>> startedWith;
+    QString startFailure; // not empty: a start throws this
+    // Written when a stop begins and when its hand-off is done.
+    QStringList *trace = nullptr;
 
 signals:
     void handedOff();
@@ -187,6 +209,7 @@ public:
     void restoreSession() override { *m_trace << QStringLiteral("calendar.restoreSession (%1)").arg(m_tokens()); }
     void scheduleIntegrationReminder() override { *m_trace << QStringLiteral("calendar.scheduleIntegrationReminder"); }
     void disconnect() override { *m_trace << QStringLiteral("calendar.disconnect"); }
+    void signOutOfGoogle() override { *m_trace << QStringLiteral("calendar.signOutOfGoogle"); }
 
 private:
     QStringList *m_trace;
@@ -203,6 +226,24 @@ public:
     }
     void scheduleCoachingTips() override { *m_trace << QStringLiteral("messages.scheduleCoachingTips"); }
     void stopTimers() override { *m_trace << QStringLiteral("messages.stopTimers"); }
+    void clearProcessedMessageIds() override { *m_trace << QStringLiteral("messages.clearProcessedMessageIds"); }
+    void clearMessagesAndHistory() override { *m_trace << QStringLiteral("messages.clearMessagesAndHistory"); }
+
+private:
+    QStringList *m_trace;
+};
+
+// The main view's panel switch and the onboarding flow as the links drive them, into the trace.
+class TracingRouteSeams final : public brelta::shell::PanelSwitcher, public brelta::shell::OnboardingNavigator
+{
+public:
+    explicit TracingRouteSeams(QStringList *trace) : m_trace(trace) {}
+    void switchToPanel(brelta::shell::RoutePanel panel) override
+    {
+        *m_trace << (panel == brelta::shell::RoutePanel::Settings ? QStringLiteral("panels.settings")
+                                                                  : QStringLiteral("panels.calendar"));
+    }
+    void continueAtMicrophoneStep() override { *m_trace << QStringLiteral("onboarding.microphoneStep"); }
 
 private:
     QStringList *m_trace;
@@ -235,6 +276,7 @@ struct ShellFixture
         , keychain(&secrets, QStringLiteral("com.brelta.test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
         , calendar(&trace, [this] { return tokenStateName(api->accessTokenState()); })
         , messages(&trace)
+        , routeSeams(&trace)
     {
         if (!server.listen())
             qFatal("the local backend could not listen");
@@ -284,8 +326,11 @@ struct ShellFixture
         deps.calendar = &calendar;
         deps.messages = &messages;
         deps.recording = withRecordingSession ? &recording : nullptr;
-        deps.sleepWake = &sleepWake;
+        deps.sleepWake = sleepMonitor ? sleepMonitor : &sleepWake;
         deps.loginItem = loginItem.get();
+        deps.permissions = permissions;
+        deps.panels = &routeSeams;
+        deps.onboarding = &routeSeams;
         deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
         deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));
         deps.errorTracking.installCrashHandler = false;
@@ -331,7 +376,13 @@ struct ShellFixture
     TracingCalendar calendar;
     TracingMessages messages;
     FakeRecordingSession recording;
-    brelta::shell::SleepWakeSource sleepWake;
+    TracingRouteSeams routeSeams;
+    // Set before makeDelegate() to give the links a permission state.
+    platform::PermissionManager *permissions = nullptr;
+    // Not on a bus: the tests announce sleep and wake by emitting its signals.
+    platform::desktop::LogindSleepMonitor sleepWake{QDBusConnection(QStringLiteral("no-bus"))};
+    // Set before makeDelegate() to use a monitor on a bus instead.
+    platform::desktop::LogindSleepMonitor *sleepMonitor = nullptr;
     // Set before makeDelegate() to register one.
     std::unique_ptr<platform::desktop::LoginItem> loginItem;
     std::unique_ptr<AppDelegate> delegate;

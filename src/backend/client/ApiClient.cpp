@@ -50,13 +50,6 @@ AppError clientClosed()
     return AppError(AppError::Kind::General, QStringLiteral("the backend client closed"));
 }
 
-QCoro::Task<> removeStoredToken(KeychainStore *keychain, KeychainKey key)
-{
-    // A failure is logged by the store; the next sign-in overwrites the item anyway.
-    QCoro::Task<bool> removed = keychain->remove(key);
-    co_await std::move(removed);
-}
-
 // POSTs `body` to `url` through `client` and decodes the answer as T. Touches the client only before its
 // await.
 template<typename T>
@@ -161,8 +154,23 @@ void ApiClient::clearSession()
     }
     m_issuedInterceptors.clear();
     m_interceptor = std::make_shared<OAuthRequestInterceptor>(m_endpoints, nullptr, kMaxRetries, QString(), QString());
+    deleteStoredTokens(QStringLiteral("at sign-out"));
+}
+
+void ApiClient::deleteStoredTokens(const QString &when)
+{
     for (const KeychainKey key : kAllKeychainKeys)
-        removeStoredToken(m_keychain, key);
+        deleteStoredToken(key, when);
+}
+
+QCoro::Task<> ApiClient::deleteStoredToken(KeychainKey key, QString when)
+{
+    QPointer<ApiClient> self(this);
+    QCoro::Task<bool> removing = m_keychain->remove(key);
+    const bool removed = co_await std::move(removing);
+    // A locked keyring keeps the token while the user believes it gone: say so.
+    if (!removed && self)
+        report(QStringLiteral("failed to delete %1 from the keychain %2").arg(keychainKeyName(key), when));
 }
 
 QCoro::Task<> ApiClient::loadTokensFromKeychain()
@@ -216,6 +224,19 @@ QCoro::Task<ApiClient::TokenLoad> ApiClient::readStoredTokens()
         // Not "signed out": the items may well be there behind a locked keyring. Keep trying.
         m_tokenReadState = TokenState::Unreadable;
         co_return TokenLoad{TokenLoad::Failed, access.status == Status::Failed ? access.error : refresh.error};
+    }
+
+    // Tokens with nobody signed in are what a sign-out could not delete (a locked keyring): finish the job
+    // rather than sign the user back in behind their back.
+    if ((access.status == Status::Found || refresh.status == Status::Found)
+        && storedUsername().value_or(QString()).isEmpty()) {
+        qCInfo(lcApiClient) << "stored tokens found while nobody is signed in; deleting them";
+        m_accessToken.reset();
+        m_refreshToken.reset();
+        m_tokenReadState = TokenState::Absent;
+        configureInterceptor(QString(), QString());
+        deleteStoredTokens(QStringLiteral("left from a sign-out"));
+        co_return TokenLoad{TokenLoad::Loaded, {}};
     }
 
     m_accessToken = access.status == Status::Found ? std::optional(access.value) : std::nullopt;

@@ -81,7 +81,8 @@ public:
 
     // The client's part of signing out: forgets both tokens, revokes every interceptor a request may still
     // hold so no request carries an old token and no refresh under way can bring one back, and deletes the
-    // stored tokens.
+    // stored tokens (a failed deletion is reported; the next launch deletes tokens it finds while no user
+    // name is stored).
     void clearSession();
 
     // Sign-in ---------------------------------------------------------------------------------------
@@ -154,6 +155,9 @@ private:
     QCoro::Task<TokenLoad> readStoredTokens();
     QCoro::Task<> retryTokenLoad();
     QCoro::Task<> storeTokens(QString accessToken, QString refreshToken);
+    // Deletes both stored tokens; a deletion that fails is reported.
+    void deleteStoredTokens(const QString &when);
+    QCoro::Task<> deleteStoredToken(KeychainKey key, QString when);
     void signOutAfterRefusedRefresh();
     void report(const QString &message);
     // The stored user name, read afresh: absent and empty text differ.

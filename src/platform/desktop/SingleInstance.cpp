@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <QThread>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcSingleInstance, "brelta.platform.SingleInstance")
 
@@ -47,7 +48,7 @@ std::optional<QStringList> decode(const QByteArray &buffer, bool &malformed)
     quint32 magic = 0;
     quint32 size = 0;
     in >> magic >> size;
-    if (magic != kMagic || size > SingleInstance::kMaxMessageBytes) {
+    if (magic != kMagic || qint64(size) + 8 > SingleInstance::kMaxMessageBytes) {
         malformed = true;
         return std::nullopt;
     }
@@ -100,6 +101,8 @@ SingleInstance::Role SingleInstance::claim(const QStringList &arguments, std::ch
     }
     if (handOver(arguments, answerTimeout))
         return Role::HandedOver;
+    if (!m_error.isEmpty())
+        return Role::Failed; // the hand-over said why
     qint64 pid = 0;
     QString host;
     QString application;
@@ -112,12 +115,19 @@ SingleInstance::Role SingleInstance::claim(const QStringList &arguments, std::ch
 
 bool SingleInstance::handOver(const QStringList &arguments, std::chrono::milliseconds timeout)
 {
+    const QByteArray message = encode(arguments);
+    if (message.size() > kMaxMessageBytes) {
+        m_error = QStringLiteral("the arguments are too long to hand to the running Brelta (%1 bytes, at most %2)")
+                      .arg(message.size())
+                      .arg(kMaxMessageBytes);
+        return false;
+    }
     const QDeadlineTimer deadline(timeout);
     do {
         QLocalSocket socket;
         socket.connectToServer(m_socketPath);
         if (socket.waitForConnected(int(std::max<qint64>(deadline.remainingTime(), 0)))) {
-            socket.write(encode(arguments));
+            socket.write(message);
             if (socket.waitForBytesWritten(int(std::max<qint64>(deadline.remainingTime(), 100)))
                 && socket.waitForReadyRead(int(std::max<qint64>(deadline.remainingTime(), 100)))
                 && socket.read(1) == QByteArray(1, kAcknowledgement)) {
@@ -154,19 +164,30 @@ void SingleInstance::onNewConnection()
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
         auto buffer = std::make_shared<QByteArray>();
         QPointer<QLocalSocket> guarded(socket);
-        connect(socket, &QLocalSocket::readyRead, this, [this, guarded, buffer] {
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, [guarded] {
+            qCWarning(lcSingleInstance) << "dropping a connection that sent no whole message in time";
+            if (guarded)
+                guarded->abort();
+        });
+        deadline->start(kMessageTimeout);
+        connect(socket, &QLocalSocket::readyRead, this, [this, guarded, buffer, deadline] {
             if (!guarded)
                 return;
-            buffer->append(guarded->readAll());
+            buffer->append(guarded->read(kMaxMessageBytes + 1 - buffer->size()));
             bool malformed = false;
             const std::optional<QStringList> arguments = decode(*buffer, malformed);
-            if (malformed || buffer->size() > 8 + kMaxMessageBytes) {
-                qCWarning(lcSingleInstance) << "refusing a malformed message from another start";
+            if (malformed || buffer->size() > kMaxMessageBytes) {
+                qCWarning(lcSingleInstance) << "refusing a malformed or oversized message from another start";
                 guarded->abort();
                 return;
             }
             if (!arguments)
                 return;
+            // One message per connection: nothing after it is read.
+            deadline->stop();
+            disconnect(guarded, &QLocalSocket::readyRead, this, nullptr);
             guarded->write(QByteArray(1, kAcknowledgement));
             guarded->flush();
             guarded->disconnectFromServer();

@@ -43,8 +43,10 @@ public:
     QString socketPath() const { return m_socketPath; }
     QString lockPath() const { return m_lockPath; }
 
-    // Arguments are refused beyond this size.
-    static constexpr qint64 kMaxMessageBytes = 64 * 1024;
+    // The socket is a way into the program for anything the user runs, so a connection gets one message,
+    // of at most kMaxMessageBytes (all of it), within kMessageTimeout; anything else is dropped.
+    static constexpr qint64 kMaxMessageBytes = 8 * 1024;
+    static constexpr std::chrono::milliseconds kMessageTimeout{2000};
 
 signals:
     // Another start handed over its arguments (the program name first, as in QCoreApplication::arguments()).

@@ -146,14 +146,19 @@ private slots:
     {
         QTest::addColumn<bool>("accessStored");
         QTest::addColumn<bool>("refreshStored");
-        QTest::newRow("none") << false << false;
-        QTest::newRow("only the access token") << true << false;
+        QTest::addColumn<bool>("userStored");
+        QTest::newRow("none") << false << false << true;
+        QTest::newRow("only the access token") << true << false << true;
+        QTest::newRow("nobody signed in: the left tokens are deleted") << true << false << false;
     }
 
     void storedTokensAtLaunch()
     {
         QFETCH(bool, accessStored);
         QFETCH(bool, refreshStored);
+        QFETCH(bool, userStored);
+        f->settings.setText(brelta::platform::settings::kUsername,
+                            userStored ? QStringLiteral("dev@brelta.test") : QString());
         if (accessStored)
             QVERIFY(*awaitTask(f->keychain.setString(QStringLiteral("stored-access"), KeychainKey::AccessToken)).value);
         if (refreshStored)
@@ -161,6 +166,13 @@ private slots:
                 *awaitTask(f->keychain.setString(QStringLiteral("stored-refresh"), KeychainKey::RefreshToken)).value);
 
         QVERIFY(awaitTask(f->client->loadTokensFromKeychain()).succeeded());
+        if (!userStored) {
+            QVERIFY(!f->client->accessToken());
+            QVERIFY(f->client->interceptor()->accessToken().isEmpty());
+            QTRY_COMPARE(awaitTask(f->keychain.getString(KeychainKey::AccessToken)).value->status,
+                         brelta::platform::SecretRead::Status::Absent);
+            return;
+        }
         QCOMPARE(f->client->accessToken().has_value(), accessStored);
         QCOMPARE(f->client->refreshToken().has_value(), refreshStored);
         QCOMPARE(f->client->interceptor()->accessToken(), accessStored ? QStringLiteral("stored-access") : QString());

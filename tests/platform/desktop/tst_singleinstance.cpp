@@ -110,6 +110,28 @@ private slots:
             out << quint32(0x42524c31) << quint32(SingleInstance::kMaxMessageBytes + 1);
         }
         QTest::newRow("larger than allowed") << huge;
+        QByteArray started;
+        {
+            QDataStream out(&started, QIODevice::WriteOnly);
+            out << quint32(0x42524c31) << quint32(100);
+        }
+        QTest::newRow("a message not finished within 2 s") << started;
+    }
+
+    // A start whose arguments exceed the limit hands nothing over and says why.
+    void oversizedArgumentsAreNotHandedOver()
+    {
+        QTemporaryDir runtime;
+        SingleInstance first(QStringLiteral("test.brelta"), runtime.path());
+        QSignalSpy received(&first, &SingleInstance::argumentsReceived);
+        QCOMPARE(first.claim({QStringLiteral("brelta")}), Role::Primary);
+        SingleInstance second(QStringLiteral("test.brelta"), runtime.path());
+        const QStringList arguments{QStringLiteral("brelta"), QStringLiteral("brelta://app/record?x=")
+                                                                  + QString(SingleInstance::kMaxMessageBytes, 'a')};
+        QCOMPARE(second.claim(arguments, std::chrono::milliseconds(500)), Role::Failed);
+        QVERIFY2(second.errorString().contains(QStringLiteral("too long")), qPrintable(second.errorString()));
+        QTest::qWait(100);
+        QCOMPARE(received.size(), 0);
     }
 
     void malformedMessagesAreRefused()
