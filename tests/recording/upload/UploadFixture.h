@@ -141,8 +141,8 @@ struct UploadFixture
         for (const nlohmann::json &event : backend.server.collector().errorEvents()) {
             if (event.contains("exception"))
                 texts << QString::fromStdString(event["exception"]["values"][0].value("value", ""));
-            else if (event.contains("message"))
-                texts << QString::fromStdString(event["message"].value("formatted", ""));
+            else if (event.contains("logentry"))
+                texts << QString::fromStdString(event["logentry"].value("message", ""));
         }
         return texts;
     }

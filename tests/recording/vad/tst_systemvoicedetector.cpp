@@ -110,7 +110,7 @@ private:
             line =
                 QStringLiteral("report %1: %2")
                     .arg(event.value(QLatin1String("level")).toString(),
-                         event.value(QLatin1String("message")).toObject().value(QLatin1String("formatted")).toString());
+                         event.value(QLatin1String("logentry")).toObject().value(QLatin1String("message")).toString());
         }
         if (!line.isEmpty()) {
             QMutexLocker lock(&self->m_mutex);
