@@ -208,8 +208,12 @@ struct AudioCapture::Connection
             return;
         AudioCapture *target = owner;
         QMetaObject::invokeMethod(
-            target, [target, changed, name] { Q_EMIT(target->*changed)
-                                              (name); }, Qt::QueuedConnection);
+            target,
+            [target, changed, name] {
+                Q_EMIT(target->*changed)
+                (name);
+            },
+            Qt::QueuedConnection);
     }
 
     static void onServerEvent(pa_context *context, pa_subscription_event_type_t type, uint32_t, void *userdata)
