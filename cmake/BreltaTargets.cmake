@@ -16,11 +16,12 @@ function(brelta_add_library name)
 endfunction()
 
 # brelta_configure_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# Include paths, links and warnings of an existing target brelta_<name>, for folders whose subfolders
-# add the sources.
+# Links and warnings of an existing target brelta_<name>, for folders whose subfolders add the sources.
+# Its own headers come through the include root the layering table gives it (BreltaLayering.cmake); the
+# generated headers are open to every library.
 function(brelta_configure_library name)
     cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
-    target_include_directories(brelta_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src" "${PROJECT_BINARY_DIR}/generated")
+    target_include_directories(brelta_${name} PUBLIC "${PROJECT_BINARY_DIR}/generated")
     target_link_libraries(brelta_${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     brelta_set_warnings(brelta_${name})
 endfunction()
