@@ -55,8 +55,7 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
         connect(capture.get(), &AudioCapture::blockReady, this,
                 [this, writer](const PcmBuffer &block) { writeBlock(writer, block); });
         connect(capture.get(), &AudioCapture::failed, this, &SimpleAudioRecorder::handleCaptureFailure);
-        // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across
-        // a co_await twice.
+        // Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
         QCoro::Task<> started = startMicrophoneCapture(capture.get(), m_options.capture, m_options.firstAudioTimeout);
         co_await std::move(started);
     } catch (const std::exception &) {
