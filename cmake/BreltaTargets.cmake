@@ -16,26 +16,35 @@ function(brelta_add_library name)
 endfunction()
 
 # brelta_configure_library(<name> [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
-# Include paths, links and warnings of an existing target brelta_<name>, for folders whose subfolders
-# add the sources.
+# Links and warnings of an existing target brelta_<name>, for folders whose subfolders add the sources.
+# Its own headers come through the include root the layering table gives it (BreltaLayering.cmake); the
+# generated headers are open to every library.
 function(brelta_configure_library name)
     cmake_parse_arguments(ARG "" "" "PUBLIC_LIBS;PRIVATE_LIBS" ${ARGN})
-    target_include_directories(brelta_${name} PUBLIC "${PROJECT_SOURCE_DIR}/src" "${PROJECT_BINARY_DIR}/generated")
+    target_include_directories(brelta_${name} PUBLIC "${PROJECT_BINARY_DIR}/generated")
     target_link_libraries(brelta_${name} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE ${ARG_PRIVATE_LIBS})
     brelta_set_warnings(brelta_${name})
 endfunction()
 
 # brelta_add_test(<name> LABEL <label> SOURCES ... [LIBS ...] [TIMEOUT seconds] [ENVIRONMENT VAR=value ...]
-#                 [SERVICES pulseaudio ...])
+#                 [SERVICES pulseaudio secretservice ...])
 # One Qt Test executable per class under test, labelled after its folder so `ctest -L <folder>` picks it.
-# SERVICES names the shared test services whose state a test changes (the PulseAudio sinks, say): ctest
-# runs tests that name the same service one at a time, so their sounds cannot mix.
+# SERVICES names the test services whose state a test uses or changes:
+#   pulseaudio  the test runs beside a PulseAudio server of its own (scripts/services/with-pulseaudio), so
+#               audio tests run in parallel without hearing each other;
+#   any other   shared by the whole run (the Secret Service, say): ctest runs tests that name the same
+#               service one at a time.
 function(brelta_add_test name)
     cmake_parse_arguments(ARG "" "LABEL;TIMEOUT" "SOURCES;LIBS;ENVIRONMENT;SERVICES" ${ARGN})
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE brelta_testsupport Qt6::Test ${ARG_LIBS})
     brelta_set_warnings(${name})
-    add_test(NAME ${name} COMMAND ${name})
+    if("pulseaudio" IN_LIST ARG_SERVICES)
+        list(REMOVE_ITEM ARG_SERVICES pulseaudio)
+        add_test(NAME ${name} COMMAND "${PROJECT_SOURCE_DIR}/scripts/services/with-pulseaudio" $<TARGET_FILE:${name}>)
+    else()
+        add_test(NAME ${name} COMMAND ${name})
+    endif()
     if(NOT ARG_TIMEOUT)
         set(ARG_TIMEOUT 120)
     endif()

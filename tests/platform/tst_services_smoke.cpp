@@ -1,8 +1,13 @@
 // Proves that the private services scripts/test starts are really there: a secret goes into the
 // Secret Service and comes back, and sound played into the "micfeed" sink comes back from the default
 // microphone source. When these fail, every later keyring or audio test would fail for the wrong reason.
+// It also shows that each audio test's PulseAudio server is its own, so audio tests may run side by side.
 
+#include <QDir>
 #include <QEventLoop>
+#include <QFile>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 #include <QUuid>
@@ -62,6 +67,47 @@ bool runJob(QKeychain::Job &job)
     if (!finished)
         loop.exec();
     return finished;
+}
+
+struct Run
+{
+    int exitCode = -1;
+    QString output;
+};
+
+// Runs a program to its end (at most 30 s) and returns its exit code and what it printed.
+Run run(const QString &program, const QStringList &arguments)
+{
+    QProcess process;
+    process.start(program, arguments);
+    Run result;
+    if (!process.waitForFinished(30000) || process.exitStatus() != QProcess::NormalExit) {
+        process.kill();
+        process.waitForFinished();
+        result.output = QStringLiteral("%1 did not finish: %2").arg(program, process.errorString());
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.output = QString::fromUtf8(process.readAllStandardOutput());
+    return result;
+}
+
+QString withPulseAudio()
+{
+    return qEnvironmentVariable("BRELTA_SOURCE_DIR") + QStringLiteral("/scripts/services/with-pulseaudio");
+}
+
+// Processes whose command line names `text`.
+QStringList processesNaming(const QString &text)
+{
+    QStringList found;
+    const QStringList pids = QDir(QStringLiteral("/proc")).entryList({QStringLiteral("[0-9]*")}, QDir::Dirs);
+    for (const QString &pid : pids) {
+        QFile cmdline(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (cmdline.open(QIODevice::ReadOnly) && QString::fromUtf8(cmdline.readAll()).contains(text))
+            found << pid;
+    }
+    return found;
 }
 
 } // namespace
@@ -126,6 +172,47 @@ private slots:
         QCOMPARE(drained, 0);
         QVERIFY2(readResult == 0, pa_strerror(readCode));
         QVERIFY2(rms(heard) > 1000.0, qPrintable(QString::number(rms(heard))));
+    }
+
+    void eachAudioTestHasAServerOfItsOwn()
+    {
+        const Run loaded =
+            run(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                          QStringLiteral("sink_name=smoke_only_here")});
+        QVERIFY2(loaded.exitCode == 0, qPrintable(loaded.output));
+        auto unload = qScopeGuard([module = loaded.output.trimmed()] {
+            run(QStringLiteral("pactl"), {QStringLiteral("unload-module"), module});
+        });
+
+        const Run ours =
+            run(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
+        QVERIFY2(ours.output.contains(QStringLiteral("smoke_only_here")), qPrintable(ours.output));
+
+        // Another test's server: laid out alike, and untouched by what this test did to its own.
+        const Run theirs = run(withPulseAudio(), {QStringLiteral("pactl"), QStringLiteral("list"),
+                                                  QStringLiteral("short"), QStringLiteral("sinks")});
+        QCOMPARE(theirs.exitCode, 0);
+        QVERIFY2(theirs.output.contains(QStringLiteral("speakers"))
+                     && theirs.output.contains(QStringLiteral("micfeed")),
+                 qPrintable(theirs.output));
+        QVERIFY2(!theirs.output.contains(QStringLiteral("smoke_only_here")), qPrintable(theirs.output));
+    }
+
+    void theServerEndsWithItsTestAndPassesTheStatusOn()
+    {
+        const Run ended = run(withPulseAudio(), {QStringLiteral("sh"), QStringLiteral("-c"),
+                                                 QStringLiteral("echo \"$PULSE_SERVER\"; exit 3")});
+        QCOMPARE(ended.exitCode, 3);
+        const QString address = ended.output.trimmed();
+        QVERIFY2(address.startsWith(QStringLiteral("unix:"))
+                     && address.endsWith(QStringLiteral("/runtime/pulse/native")),
+                 qPrintable(address));
+        QVERIFY(address != qEnvironmentVariable("PULSE_SERVER"));
+
+        // Its folder (socket, log) is gone, and no process of it is left.
+        const QString folder = address.mid(5).chopped(int(qstrlen("/runtime/pulse/native")));
+        QVERIFY2(!QFileInfo::exists(folder), qPrintable(folder));
+        QCOMPARE(processesNaming(folder), QStringList());
     }
 };
 

@@ -11,6 +11,7 @@
 #include <QSvgRenderer>
 
 #include <cmath>
+#include <iterator>
 
 Q_LOGGING_CATEGORY(lcIcons, "brelta.designsystem.Icons")
 
@@ -18,64 +19,13 @@ namespace brelta::designsystem {
 
 namespace {
 
-struct RawName
-{
-    IconName name;
-    const char *raw;
+// Indexed by IconName: the list generates the enum cases in the same order.
+constexpr const char *rawValues[] = {
+#define BRELTA_ICON_RAW_VALUE(name, raw) raw,
+    BRELTA_DESIGNSYSTEM_ICONS(BRELTA_ICON_RAW_VALUE)
+#undef BRELTA_ICON_RAW_VALUE
 };
-
-constexpr RawName rawNames[] = {
-    {IconName::AddUser, "add-user"},
-    {IconName::Audio, "audio"},
-    {IconName::Bell, "bell"},
-    {IconName::Book, "book"},
-    {IconName::Calendar, "calendar"},
-    {IconName::Check, "check"},
-    {IconName::Chevron, "chevron"},
-    {IconName::Close, "close"},
-    {IconName::Default, "default"},
-    {IconName::Delete, "delete"},
-    {IconName::Download, "download"},
-    {IconName::Error, "error"},
-    {IconName::ExternalLink, "external-link"},
-    {IconName::Eye, "eye"},
-    {IconName::EyeCrossed, "eye-crossed"},
-    {IconName::Faq, "faq"},
-    {IconName::Filter, "filter"},
-    {IconName::GoogleCalendar, "google-calendar"},
-    {IconName::GoogleMeet, "google-meet"},
-    {IconName::Headphones, "headphones"},
-    {IconName::Info, "info"},
-    {IconName::Loading, "loading"},
-    {IconName::Lock, "lock"},
-    {IconName::LogIn, "log-in"},
-    {IconName::LogOut, "log-out"},
-    {IconName::Menu, "menu"},
-    {IconName::Message, "message"},
-    {IconName::Mic, "mic"},
-    {IconName::More, "more"},
-    {IconName::Notification, "notification"},
-    {IconName::Pause, "pause"},
-    {IconName::PauseRounded, "pause-rounded"},
-    {IconName::PlayFill, "play-fill"},
-    {IconName::Play, "play"},
-    {IconName::Plus, "plus"},
-    {IconName::Progress, "progress"},
-    {IconName::Pronunciation, "pronunciation"},
-    {IconName::Refresh, "refresh"},
-    {IconName::Repeat, "repeat"},
-    {IconName::Search, "search"},
-    {IconName::Settings, "settings"},
-    {IconName::Share, "share"},
-    {IconName::Slack, "slack"},
-    {IconName::Sound, "sound"},
-    {IconName::SpeechBubble, "speech-bubble"},
-    {IconName::Stop, "stop"},
-    {IconName::User, "user"},
-    {IconName::UserCheck, "user-check"},
-    {IconName::Warning, "warning"},
-    {IconName::Zap, "zap"},
-};
+static_assert(std::size(rawValues) == Icons::all().size());
 
 QByteArray tintedSvg(IconName name, const QColor &color)
 {
@@ -109,43 +59,18 @@ QImage render(IconName name, int side, const QColor &color, qreal devicePixelRat
 
 } // namespace
 
-const std::array<IconName, 50> &Icons::all()
-{
-    static const std::array<IconName, 50> names = {
-        IconName::AddUser,       IconName::Audio,        IconName::Bell,
-        IconName::Book,          IconName::Calendar,     IconName::Check,
-        IconName::Chevron,       IconName::Close,        IconName::Default,
-        IconName::Delete,        IconName::Download,     IconName::Error,
-        IconName::ExternalLink,  IconName::Eye,          IconName::EyeCrossed,
-        IconName::Faq,           IconName::Filter,       IconName::GoogleCalendar,
-        IconName::GoogleMeet,    IconName::Headphones,   IconName::Info,
-        IconName::Loading,       IconName::Lock,         IconName::LogIn,
-        IconName::LogOut,        IconName::Menu,         IconName::Message,
-        IconName::Mic,           IconName::More,         IconName::Notification,
-        IconName::Pause,         IconName::PauseRounded, IconName::PlayFill,
-        IconName::Play,          IconName::Plus,         IconName::Progress,
-        IconName::Pronunciation, IconName::Refresh,      IconName::Repeat,
-        IconName::Search,        IconName::Settings,     IconName::Share,
-        IconName::Slack,         IconName::Sound,        IconName::SpeechBubble,
-        IconName::Stop,          IconName::User,         IconName::UserCheck,
-        IconName::Warning,       IconName::Zap};
-    return names;
-}
-
 QString Icons::rawValue(IconName name)
 {
-    for (const RawName &entry : rawNames) {
-        if (entry.name == name)
-            return QLatin1String(entry.raw);
-    }
-    Q_UNREACHABLE();
+    const auto index = std::size_t(name);
+    Q_ASSERT(index < std::size(rawValues));
+    return QLatin1String(rawValues[index]);
 }
 
 std::optional<IconName> Icons::fromRawValue(QStringView rawValue)
 {
-    for (const RawName &entry : rawNames) {
-        if (rawValue == QLatin1String(entry.raw))
-            return entry.name;
+    for (IconName name : all()) {
+        if (rawValue == QLatin1String(rawValues[std::size_t(name)]))
+            return name;
     }
     return std::nullopt;
 }

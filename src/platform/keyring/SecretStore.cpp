@@ -223,7 +223,7 @@ QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation>
 
 QCoro::Task<bool> SecretStore::answeredInTime(std::shared_ptr<Operation> operation, QString what)
 {
-    // co_await stays out of conditions throughout: GCC 12 mishandles the temporaries there.
+    // co_await stays out of conditions throughout (CODING.md, "Coroutines").
     if (operation->finished)
         co_return true;
     const auto timeout = m_timeout;

@@ -43,8 +43,7 @@ QCoro::Task<> startMicrophoneCapture(AudioCapture *capture, platform::AudioCaptu
 {
     options.startPaused = true; // opened first, started only when everything is ready
     try {
-        // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across
-        // a co_await twice.
+        // Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
         QCoro::Task<> opened = capture->start(options);
         co_await std::move(opened);
     } catch (const platform::AudioCaptureError &error) {

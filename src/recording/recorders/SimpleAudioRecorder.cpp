@@ -56,8 +56,7 @@ QCoro::Task<> SimpleAudioRecorder::start(QUrl url)
     try {
         // Creating the file (its header, the sync to the disk) is disk work: the writer's thread does it.
         auto created = std::make_shared<std::shared_ptr<AacFileWriter>>();
-        // Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across
-        // a co_await twice.
+        // Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
         QCoro::Task<> creating = m_writerQueue.run(
             [created, path = url.toLocalFile(), format = m_options.capture.format, encoding = m_options.encoding] {
                 *created = AacFileWriter::create(path, format, encoding);

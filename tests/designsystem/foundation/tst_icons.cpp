@@ -80,7 +80,11 @@ private slots:
             raws.insert(Icons::rawValue(name));
             QCOMPARE(Icons::fromRawValue(Icons::rawValue(name)), name);
         }
-        QCOMPARE(raws.size(), 50);
+        QCOMPARE(Icons::all().size(), std::size_t(50));
+        QCOMPARE(raws.size(), qsizetype(Icons::all().size()));
+        // all() lists every case once, in the enum's order, so a case index is a position in it.
+        for (std::size_t i = 0; i < Icons::all().size(); ++i)
+            QCOMPARE(std::size_t(Icons::all()[i]), i);
         QCOMPARE(Icons::rawValue(IconName::Default), QStringLiteral("default"));
         QCOMPARE(Icons::rawValue(IconName::Repeat), QStringLiteral("repeat"));
         QCOMPARE(Icons::rawValue(IconName::SpeechBubble), QStringLiteral("speech-bubble"));
