@@ -1,6 +1,7 @@
 #include "devserver/Collector.h"
 
 #include "devserver/Http.h"
+#include "platform/Json.h"
 
 #include <QHttpServer>
 #include <QHttpServerRequest>
@@ -20,7 +21,7 @@ QHttpServerResponse refuse(int status, const QString &message)
 
 nlohmann::json parseObject(QByteArrayView text)
 {
-    nlohmann::json value = nlohmann::json::parse(text.begin(), text.end());
+    nlohmann::json value = platform::parseJson(std::string_view(text.data(), std::size_t(text.size())));
     if (!value.is_object())
         throw std::invalid_argument("not a JSON object");
     return value;
@@ -39,37 +40,39 @@ QString sentryKeyFromHeader(const QByteArray &value)
 }
 
 // Header line, then items: a header line followed by `length` bytes, or by one line without a length.
+// Positions only ever move forward within the body; lengths are compared with what is left, never added.
 Collector::Envelope parseEnvelope(const QByteArray &body)
 {
+    const auto lineEndFrom = [&body](qsizetype from) {
+        const qsizetype end = body.indexOf('\n', from);
+        return end < 0 ? body.size() : end;
+    };
     Collector::Envelope envelope;
-    qsizetype position = body.indexOf('\n');
-    if (position < 0)
-        position = body.size();
+    qsizetype position = lineEndFrom(0);
     envelope.header = parseObject(QByteArrayView(body).first(position));
-    ++position;
+    position = std::min(position + 1, body.size());
     while (position < body.size()) {
-        qsizetype lineEnd = body.indexOf('\n', position);
-        if (lineEnd < 0)
-            lineEnd = body.size();
+        const qsizetype lineEnd = lineEndFrom(position);
         if (lineEnd == position) { // blank line or trailing newline
             ++position;
             continue;
         }
         Collector::EnvelopeItem item;
         item.header = parseObject(QByteArrayView(body).sliced(position, lineEnd - position));
-        position = lineEnd + 1;
+        position = std::min(lineEnd + 1, body.size());
         if (item.header.contains("length")) {
-            const auto length = item.header.at("length").get<qsizetype>();
-            if (length < 0 || position + length > body.size())
+            const nlohmann::json &declared = item.header.at("length");
+            if (!declared.is_number_unsigned())
+                throw std::invalid_argument("item length is not a count of bytes");
+            if (declared.get<std::uint64_t>() > std::uint64_t(body.size() - position))
                 throw std::invalid_argument("item length runs past the end of the envelope");
+            const auto length = qsizetype(declared.get<std::uint64_t>());
             item.payload = body.sliced(position, length);
-            position += length + 1;
+            position = std::min(position + length + 1, body.size());
         } else {
-            qsizetype payloadEnd = body.indexOf('\n', position);
-            if (payloadEnd < 0)
-                payloadEnd = body.size();
+            const qsizetype payloadEnd = lineEndFrom(position);
             item.payload = body.sliced(position, payloadEnd - position);
-            position = payloadEnd + 1;
+            position = std::min(payloadEnd + 1, body.size());
         }
         if (item.header.value("type", "") == "event")
             parseObject(item.payload); // kept events must read back
@@ -119,6 +122,9 @@ QHttpServerResponse Collector::handleBatch(const QHttpServerRequest &request)
     for (const nlohmann::json &message : body->at("batch")) {
         if (!message.is_object() || !message.contains("type"))
             return refuse(400, QStringLiteral("batch message without a type"));
+        // As the hosted service does: one message over the limit refuses the whole batch.
+        if (qsizetype(message.dump().size()) > kMaxMessageBytes)
+            return refuse(400, QStringLiteral("batch message over %1 bytes").arg(kMaxMessageBytes));
     }
     m_batches.append(*body);
     Q_EMIT batchReceived();

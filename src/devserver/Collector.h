@@ -48,6 +48,12 @@ public:
 
     void install(QHttpServer &server);
 
+    // The hosted batch-tracking service's limits, which this collector keeps too: a batch request body
+    // over kMaxBatchBytes is refused before it is read, a batch holding one message over kMaxMessageBytes
+    // (as compact JSON) is refused whole.
+    static constexpr qsizetype kMaxBatchBytes = 500 * 1024;
+    static constexpr qsizetype kMaxMessageBytes = 32 * 1024;
+
     const Keys &keys() const { return m_keys; }
     static QString batchPath() { return QStringLiteral("/v1/batch"); }
     QString envelopePath() const;

@@ -1,5 +1,7 @@
 #include "devserver/DevServer.h"
 
+#include "devserver/BodyLimit.h"
+
 #include <QHttpServerRouterRule>
 
 namespace brelta::devserver {
@@ -27,10 +29,16 @@ private:
     Gate m_gate;
 };
 
-ReceivedRequest record(const QHttpServerRequest &request)
+// Only an excerpt of the body is kept: the log lives as long as the server.
+ReceivedRequest record(const QHttpServerRequest &request, qsizetype bodyBytes)
 {
-    return ReceivedRequest{methodName(request.method()), request.url().path(), request.query(), request.headers(),
-                           request.body()};
+    const QByteArray body = request.body();
+    return ReceivedRequest{methodName(request.method()),
+                           request.url().path(),
+                           request.query(),
+                           request.headers(),
+                           body.size() > bodyBytes ? body.first(bodyBytes) : body,
+                           body.size()};
 }
 
 } // namespace
@@ -54,7 +62,8 @@ nlohmann::json ReceivedRequest::json() const
 CannedResponse CannedResponse::failure(int status)
 {
     const Json body{{"error", "failure set by the test"}};
-    return CannedResponse{status, QByteArrayLiteral("application/json"), QByteArray::fromStdString(body.dump()), false};
+    return CannedResponse{
+        status, QByteArrayLiteral("application/json"), QByteArray::fromStdString(body.dump()), {}, false};
 }
 
 CannedResponse CannedResponse::droppedConnection()
@@ -86,13 +95,25 @@ DevServer::~DevServer()
 
 bool DevServer::listen(const QHostAddress &address, quint16 port)
 {
-    m_port = m_http.listen(address, port);
-    if (m_port == 0) {
-        qCWarning(lcDevServer) << "cannot listen on" << address.toString() << "port" << port;
+    auto listener = std::make_unique<BodyLimitingServer>([this](const QString &path) { return bodyLimitFor(path); });
+    if (!listener->listen(address, port)) {
+        qCWarning(lcDevServer) << "cannot listen on" << address.toString() << "port" << port << ":"
+                               << listener->errorString();
         return false;
     }
+    m_port = listener->serverPort();
+    m_http.bind(listener.release()); // the HTTP server owns it from here
     m_address = address;
     return true;
+}
+
+qint64 DevServer::bodyLimitFor(const QString &path) const
+{
+    if (path == UploadService::path)
+        return UploadService::kMaxBodyBytes;
+    if (path == Collector::batchPath())
+        return Collector::kMaxBatchBytes;
+    return m_options.maxBodyBytes;
 }
 
 QUrl DevServer::baseUrl() const
@@ -129,7 +150,7 @@ void DevServer::installRoutes()
 
 bool DevServer::admit(const QHttpServerRequest &request)
 {
-    m_received.append(record(request));
+    m_received.append(record(request, m_options.requestLogBodyBytes));
     while (m_options.requestLogLimit > 0 && m_received.size() > m_options.requestLogLimit)
         m_received.removeFirst();
     Q_EMIT requestReceived(m_received.constLast());
@@ -161,9 +182,11 @@ void DevServer::answer(const CannedResponse &response, QHttpServerResponder &&re
         responder.socket()->abort();
         return;
     }
-    QHttpServerResponse(response.contentType, response.body,
-                        static_cast<QHttpServerResponse::StatusCode>(response.status))
-        .write(std::move(responder));
+    QHttpServerResponse reply(response.contentType, response.body,
+                              static_cast<QHttpServerResponse::StatusCode>(response.status));
+    for (const auto &[name, value] : response.headers)
+        reply.addHeader(name, value);
+    reply.write(std::move(responder));
 }
 
 void DevServer::hold(QHttpServerResponder &&responder)

@@ -32,12 +32,14 @@ struct ReceivedRequest
     QString path;
     QUrlQuery query;
     QList<QPair<QByteArray, QByteArray>> headers;
+    // The body, or its first DevServerOptions::requestLogBodyBytes when it is longer.
     QByteArray body;
+    qsizetype bodySize = 0; // of the whole body
 
     // By name, case-insensitively; empty when absent.
     QByteArray header(QByteArrayView name) const;
     bool hasHeader(QByteArrayView name) const;
-    // The body as JSON; a discarded value when it is not JSON.
+    // The body as JSON; a discarded value when it is not JSON (a cut body is not).
     nlohmann::json json() const;
 };
 
@@ -47,6 +49,7 @@ struct CannedResponse
     int status = 200;
     QByteArray contentType = QByteArrayLiteral("application/json");
     QByteArray body;
+    QList<QPair<QByteArray, QByteArray>> headers; // besides the content type
     // Closes the connection without a word, as a crashed or cut-off backend would; the fields above are unused.
     bool dropConnection = false;
 
@@ -60,7 +63,11 @@ struct DevServerOptions
     QString uploadDirectory; // empty: a temporary folder removed with the server
     QString seededEmail = QStringLiteral("dev@brelta.test");
     QString seededPassword = QStringLiteral("brelta-dev-password");
-    qsizetype requestLogLimit = 1000; // the oldest records go first past this many
+    qsizetype requestLogLimit = 1000;          // the oldest records go first past this many
+    qsizetype requestLogBodyBytes = 64 * 1024; // each record keeps at most this much of its body
+    // The largest request body of a path without a limit of its own (the upload receiver and the
+    // analytics collector have theirs). A longer one is refused before it is read.
+    qint64 maxBodyBytes = 1024 * 1024;
 };
 
 // The local backend: the authentication server, the REST gateway, the messaging service and the upload
@@ -155,6 +162,7 @@ private:
     };
 
     void installRoutes();
+    qint64 bodyLimitFor(const QString &path) const;
     // The front door: records the request; true when a control takes it instead of its endpoint.
     bool admit(const QHttpServerRequest &request);
     void applyControl(const QHttpServerRequest &request, QHttpServerResponder &&responder);

@@ -1,5 +1,7 @@
 #include "devserver/Http.h"
 
+#include "platform/Json.h"
+
 #include <QHttpServerRouterRule>
 #include <QMetaEnum>
 
@@ -42,11 +44,13 @@ QHttpServerResponse errorResponse(int status, const QString &message)
 
 std::optional<nlohmann::json> jsonObjectBody(const QHttpServerRequest &request)
 {
-    const QByteArray body = request.body();
-    auto parsed = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-    if (parsed.is_discarded() || !parsed.is_object())
-        return std::nullopt;
-    return parsed;
+    try {
+        nlohmann::json parsed = platform::parseJson(request.body());
+        if (parsed.is_object())
+            return parsed;
+    } catch (const platform::JsonDecodeError &) {
+    }
+    return std::nullopt;
 }
 
 QByteArray findHeader(const QList<QPair<QByteArray, QByteArray>> &headers, QByteArrayView name)

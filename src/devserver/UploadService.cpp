@@ -13,8 +13,9 @@ const QByteArrayList textPartNames{"username", "startTime", "endTime", "sessionT
 // "yyyy-MM-dd'T'HH:mm:ssZ" as the client writes it: local time to the second and a "+hhmm" offset.
 std::optional<QDateTime> parseTimestamp(const QByteArray &text)
 {
-    static const QRegularExpression form(
-        QStringLiteral(R"(^(\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})([+-])(\d{2})(\d{2})$)"));
+    // Anchored at both ends of the whole text: "$" would also match before a final line break.
+    static const QRegularExpression form(QRegularExpression::anchoredPattern(
+        QStringLiteral(R"((\d{4}-\d{2}-\d{2}T\d{2}:\d{2}:\d{2})([+-])(\d{2})(\d{2}))")));
     const auto match = form.match(QString::fromLatin1(text));
     if (!match.hasMatch())
         return std::nullopt;
@@ -88,6 +89,13 @@ QHttpServerResponse UploadService::upload(const QHttpServerRequest &request)
     for (const QByteArray &name : textPartNames + QByteArrayList{"files", "sourceParams"}) {
         if (count(name) > 1)
             return errorResponse(400, QStringLiteral("more than one part \"%1\"").arg(QString::fromLatin1(name)));
+    }
+    // Every part but the file is kept with the upload for as long as the server runs.
+    for (const FormPart &part : upload.parts) {
+        if (part.name != "files" && part.body.size() > kMaxTextPartBytes)
+            return errorResponse(400, QStringLiteral("the part \"%1\" is over %2 bytes")
+                                          .arg(QString::fromLatin1(part.name))
+                                          .arg(kMaxTextPartBytes));
     }
     const FormPart *file = upload.part("files");
     if (!file || !file->fileName)

@@ -22,6 +22,11 @@ class UploadService
 {
 public:
     static inline const QString path = QStringLiteral("/upload");
+    // The largest upload body taken: recordings run at about 15 MB an hour, so a long day's recording
+    // fits many times over.
+    static constexpr qint64 kMaxBodyBytes = qint64(256) * 1024 * 1024;
+    // The largest form part kept besides the file: the others are short texts.
+    static constexpr qsizetype kMaxTextPartBytes = 64 * 1024;
 
     // `directory` is created when missing.
     UploadService(const AuthService &auth, QString directory) : m_auth(auth), m_directory(std::move(directory)) {}

@@ -38,11 +38,33 @@ std::string jsonTypeName(const nlohmann::json &value)
 
 nlohmann::json parseJson(std::string_view text)
 {
+    // The parser itself keeps its own stack; it is only told to drop what lies too deep, and the text
+    // is then refused as a whole.
+    bool tooDeep = false;
+    const auto boundDepth = [&tooDeep](int depth, nlohmann::json::parse_event_t event, nlohmann::json &) {
+        const bool opens =
+            event == nlohmann::json::parse_event_t::object_start || event == nlohmann::json::parse_event_t::array_start;
+        if (opens && depth >= kMaxJsonDepth) {
+            tooDeep = true;
+            return false;
+        }
+        return !tooDeep;
+    };
+    const auto tooDeepError = [] {
+        return JsonDecodeError(std::string(kJsonRootPath),
+                               "nested deeper than " + std::to_string(kMaxJsonDepth) + " levels");
+    };
+    nlohmann::json document;
     try {
-        return nlohmann::json::parse(text);
-    } catch (const nlohmann::json::parse_error &error) {
+        document = nlohmann::json::parse(text, boundDepth);
+    } catch (const nlohmann::json::exception &error) {
+        if (tooDeep)
+            throw tooDeepError();
         throw JsonDecodeError(std::string(kJsonRootPath), std::string("not JSON: ") + error.what());
     }
+    if (tooDeep)
+        throw tooDeepError();
+    return document;
 }
 
 nlohmann::json parseJson(const QByteArray &text)
@@ -55,7 +77,7 @@ QByteArray toJsonText(const nlohmann::ordered_json &value)
     try {
         const std::string text = value.dump();
         return QByteArray(text.data(), static_cast<qsizetype>(text.size()));
-    } catch (const nlohmann::json::type_error &error) {
+    } catch (const nlohmann::json::exception &error) {
         throw JsonEncodeError(error.what());
     }
 }

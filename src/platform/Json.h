@@ -58,7 +58,12 @@ inline constexpr std::string_view kJsonRootPath = "(root)";
 // "null", "boolean", "number", "string", "array", "object".
 std::string jsonTypeName(const nlohmann::json &value);
 
-// Parses JSON text; a syntax error becomes a JsonDecodeError at the root.
+// Copying, comparing and printing a value recurse once per level of nesting, so a text nested deeper
+// than this is refused when it is read: no answer or stored value of ours comes near it.
+inline constexpr int kMaxJsonDepth = 512;
+
+// Parses JSON text; text that is not JSON, holds a number beyond the range of a double or nests deeper
+// than kMaxJsonDepth becomes a JsonDecodeError at the root. No other exception escapes.
 nlohmann::json parseJson(std::string_view text);
 nlohmann::json parseJson(const QByteArray &text);
 

@@ -28,32 +28,58 @@ SettingsStore::SettingsStore(QObject *parent) : SettingsStore(defaultFilePath(),
 
 SettingsStore::SettingsStore(const QString &filePath, QObject *parent)
     : QObject(parent)
-    , m_settings(filePath, QSettings::IniFormat)
+    , m_filePath(filePath)
+    , m_settings(openFile())
 {}
+
+std::unique_ptr<QSettings> SettingsStore::openFile() const
+{
+    auto settings = std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
+    // QSettings reads sections lazily, so a damaged line would otherwise surface as the error of the
+    // first write after it. Reading every key now meets it here.
+    settings->allKeys();
+    if (settings->status() == QSettings::FormatError) {
+        qCWarning(lcSettingsStore) << m_filePath
+                                   << "has damaged lines; they are skipped and left out when the file is next saved";
+        // The file is parsed now and shared in this process: a second object over it starts clean.
+        settings = std::make_unique<QSettings>(m_filePath, QSettings::IniFormat);
+    }
+    return settings;
+}
 
 QString SettingsStore::filePath() const
 {
-    return m_settings.fileName();
+    return m_filePath;
 }
 
 bool SettingsStore::contains(const QString &key) const
 {
-    return m_settings.contains(key);
+    return m_settings->contains(key);
 }
 
-void SettingsStore::remove(const QString &key)
+bool SettingsStore::remove(const QString &key)
 {
-    m_settings.remove(key);
-    m_settings.sync();
-    if (m_settings.status() != QSettings::NoError)
-        qCWarning(lcSettingsStore) << "could not save" << m_settings.fileName() << "after removing" << key;
+    if (m_settings->status() != QSettings::NoError)
+        m_settings = openFile();
+    m_settings->remove(key);
+    const bool saved = save(key, "removing");
     emit changed(key);
+    return saved;
+}
+
+bool SettingsStore::save(const QString &key, const char *action)
+{
+    m_settings->sync();
+    const bool saved = m_settings->status() == QSettings::NoError;
+    if (!saved)
+        qCWarning(lcSettingsStore) << "could not save" << m_filePath << "after" << action << key;
+    return saved;
 }
 
 template<typename T, typename Convert>
 std::optional<T> SettingsStore::read(const QString &key, const char *kind, Convert convert) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = m_settings->value(key);
     if (!value.isValid())
         return std::nullopt;
     std::optional<T> converted = convert(value);
@@ -65,11 +91,10 @@ std::optional<T> SettingsStore::read(const QString &key, const char *kind, Conve
 
 bool SettingsStore::write(const QString &key, const QVariant &value)
 {
-    m_settings.setValue(key, value);
-    m_settings.sync();
-    const bool saved = m_settings.status() == QSettings::NoError;
-    if (!saved)
-        qCWarning(lcSettingsStore) << "could not save" << m_settings.fileName() << "after writing" << key;
+    if (m_settings->status() != QSettings::NoError)
+        m_settings = openFile();
+    m_settings->setValue(key, value);
+    const bool saved = save(key, "writing");
     emit changed(key);
     return saved;
 }
@@ -154,19 +179,26 @@ bool SettingsStore::setNumber(const QString &key, double value)
 std::optional<nlohmann::json> SettingsStore::storedJsonArray(const QString &key,
                                                              std::optional<QString> &unreadableText) const
 {
-    const QVariant value = m_settings.value(key);
+    const QVariant value = m_settings->value(key);
     if (!value.isValid())
         return std::nullopt;
     const QString stored = value.toString();
+    QString problem = QStringLiteral("not text");
     if (isTextual(value)) {
-        const QByteArray utf8 = stored.toUtf8();
-        nlohmann::json document = nlohmann::json::parse(utf8.constBegin(), utf8.constEnd(), nullptr, false);
-        if (document.is_array())
-            return document;
+        try {
+            nlohmann::json document = parseJson(stored.toUtf8());
+            if (document.is_array())
+                return document;
+            problem = QStringLiteral("JSON but not an array");
+        } catch (const JsonDecodeError &error) {
+            problem = QString::fromStdString(error.problem());
+        }
     }
     unreadableText = stored;
-    qCWarning(lcSettingsStore) << "stored value of" << key
-                               << "is not a JSON array; it reads as empty and is kept until it is replaced";
+    qCWarning(lcSettingsStore).noquote()
+        << QStringLiteral("stored value of %1 is not a JSON array (%2); it reads as empty and is kept until it is "
+                          "replaced")
+               .arg(key, problem);
     return std::nullopt;
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <exception>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,7 +45,8 @@ struct StoredArray
 
 // The user's stored values: an INI file under the XDG config folder, keys used exactly as given.
 // Absent and false (or absent and empty text) are told apart. Lists of records are stored as one JSON
-// text. Every write is flushed to disk at once and announced with changed(key).
+// text. Every write is flushed to disk at once and announced with changed(key); each write says whether
+// it reached the disk, judged by itself, whatever earlier reads or writes met.
 class SettingsStore : public QObject
 {
     Q_OBJECT
@@ -58,7 +60,8 @@ public:
 
     QString filePath() const;
     bool contains(const QString &key) const;
-    void remove(const QString &key);
+    // False when the removal did not reach the disk.
+    bool remove(const QString &key);
 
     // A stored value of another kind (a text under a boolean key, say) reads as absent, with a warning.
     std::optional<bool> boolValue(const QString &key) const;
@@ -83,9 +86,9 @@ public:
     std::optional<QString> text(settings::TextKey key) const { return text(key.storedName()); }
     bool setText(settings::TextKey key, const QString &value) { return setText(key.storedName(), value); }
     bool contains(settings::TextKey key) const { return contains(key.storedName()); }
-    void remove(settings::TextKey key) { remove(key.storedName()); }
-    void remove(const settings::BoolSetting &setting) { remove(setting.key.storedName()); }
-    void remove(settings::ArrayKey key) { remove(key.storedName()); }
+    bool remove(settings::TextKey key) { return remove(key.storedName()); }
+    bool remove(const settings::BoolSetting &setting) { return remove(setting.key.storedName()); }
+    bool remove(settings::ArrayKey key) { return remove(key.storedName()); }
     template<typename T>
     StoredArray<T> readArray(settings::ArrayKey key) const
     {
@@ -105,7 +108,8 @@ public:
         return readArray<T>(key).items;
     }
 
-    // Reads element by element: one bad element does not hide the others.
+    // Reads element by element: one bad element does not hide the others. Text that is not a JSON array
+    // (or nests deeper than kMaxJsonDepth) reads as empty and is reported in `unreadableText`.
     template<typename T>
     StoredArray<T> readArray(const QString &key) const
     {
@@ -153,12 +157,18 @@ private:
     template<typename T, typename Convert>
     std::optional<T> read(const QString &key, const char *kind, Convert convert) const;
     bool write(const QString &key, const QVariant &value);
+    // Saves what changed in memory; false when it did not reach the disk.
+    bool save(const QString &key, const char *action);
+    std::unique_ptr<QSettings> openFile() const;
     std::optional<nlohmann::json> storedJsonArray(const QString &key, std::optional<QString> &unreadableText) const;
     void reportFailures(const QString &key, const std::vector<StoredArrayFailure> &failures) const;
     void reportEncodeFailure(const QString &key, const std::exception &error) const;
     bool writeJsonText(const QString &key, const nlohmann::ordered_json &document);
 
-    mutable QSettings m_settings;
+    QString m_filePath;
+    // Replaced by a fresh object before a write once it has met an error: QSettings keeps its first
+    // error for good, which would report every later write as failed.
+    std::unique_ptr<QSettings> m_settings;
 };
 
 } // namespace brelta::platform

@@ -61,17 +61,18 @@ std::optional<QDateTime> firstInstantAfterGap(const WallClock &wallClock, const 
     return transition.atUtc.toTimeZone(zone);
 }
 
+// Anchored at both ends of the whole text: "$" would also match before a final line break.
 const QRegularExpression &withOffsetPattern()
 {
-    static const QRegularExpression pattern(QStringLiteral(
-        "^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):?([0-9]{2}))$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(QStringLiteral(
+        "([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})(?:(Z)|([+-])([0-9]{2}):?([0-9]{2}))")));
     return pattern;
 }
 
 const QRegularExpression &localPattern()
 {
-    static const QRegularExpression pattern(
-        QStringLiteral("^([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})$"));
+    static const QRegularExpression pattern(QRegularExpression::anchoredPattern(
+        QStringLiteral("([0-9]{4})-([0-9]{2})-([0-9]{2})T([0-9]{2}):([0-9]{2}):([0-9]{2})")));
     return pattern;
 }
 

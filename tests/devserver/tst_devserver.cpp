@@ -7,7 +7,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHttpMultiPart>
+#include <QRegularExpression>
 #include <QSignalSpy>
+#include <QTcpSocket>
 #include <QTest>
 
 using namespace brelta::devserver;
@@ -558,6 +560,82 @@ private Q_SLOTS:
         QCOMPARE(kept.at(1).path, QStringLiteral("/c"));
     }
 
+    void theRequestLogKeepsAnExcerptOfEachBody()
+    {
+        const QByteArray large(200 * 1024, 'x');
+        http().send("POST", QStringLiteral("/missing"), large);
+        const ReceivedRequest record = server().receivedRequests().constLast();
+        QCOMPARE(record.bodySize, large.size());
+        QCOMPARE(record.body, large.first(DevServerOptions().requestLogBodyBytes));
+        QCOMPARE(record.header("Content-Length"), QByteArray::number(large.size()));
+    }
+
+    void bodiesAreServedUpToTheirPathsLimit_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<qsizetype>("size");
+        QTest::addColumn<int>("status");
+
+        const qsizetype defaultLimit = DevServerOptions().maxBodyBytes;
+        QTest::newRow("unknown path at the limit") << QStringLiteral("/missing") << defaultLimit << 404;
+        QTest::newRow("unknown path over the limit") << QStringLiteral("/missing") << defaultLimit + 1 << 413;
+        QTest::newRow("sign-in over the limit") << AuthService::passwordPath << defaultLimit + 1 << 413;
+        QTest::newRow("analytics batch at its limit")
+            << Collector::batchPath() << Collector::kMaxBatchBytes << 401; // served: no write key
+        QTest::newRow("analytics batch over its limit")
+            << Collector::batchPath() << Collector::kMaxBatchBytes + 1 << 413;
+    }
+
+    void bodiesAreServedUpToTheirPathsLimit()
+    {
+        QFETCH(QString, path);
+        QFETCH(qsizetype, size);
+        QFETCH(int, status);
+        if (status == 413)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused a request: 413")));
+        const ProbeReply reply = http().send("POST", path, QByteArray(size, ' '));
+        QCOMPARE(reply.status, status);
+        QVERIFY(reply.json().at("error").is_string());
+        // The server goes on serving, on a new connection.
+        QCOMPARE(http().send("GET", QStringLiteral("/missing")).status, 404);
+    }
+
+    void aRefusedBodyIsAnsweredBeforeItIsSent_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("headerLines");
+        QTest::addColumn<int>("status");
+
+        QTest::newRow("100 MB to an unknown path")
+            << QStringLiteral("/missing") << QByteArray("Content-Length: 100000000\r\n") << 413;
+        QTest::newRow("an upload over its limit")
+            << UploadService::path << "Content-Length: " + QByteArray::number(UploadService::kMaxBodyBytes + 1) + "\r\n"
+            << 413;
+        QTest::newRow("no declared length")
+            << QStringLiteral("/missing") << QByteArray("Transfer-Encoding: chunked\r\n") << 411;
+        QTest::newRow("two different lengths")
+            << QStringLiteral("/missing") << QByteArray("Content-Length: 1\r\nContent-Length: 2\r\n") << 400;
+        QTest::newRow("a negative length") << QStringLiteral("/missing") << QByteArray("Content-Length: -1\r\n") << 400;
+    }
+
+    void aRefusedBodyIsAnsweredBeforeItIsSent()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, headerLines);
+        QFETCH(int, status);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("refused a request: %1").arg(status)));
+
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, server().port());
+        QVERIFY(socket.waitForConnected(5000));
+        socket.write("POST " + path.toUtf8() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + headerLines + "\r\n");
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT((answer += socket.readAll()).contains("\r\n\r\n{"), 5000);
+        QVERIFY2(answer.startsWith("HTTP/1.1 " + QByteArray::number(status) + ' '), answer.constData());
+        QVERIFY(answer.contains("\r\nConnection: close\r\n"));
+        QVERIFY(server().receivedRequests().isEmpty());
+    }
+
     void uploadSavesTheFileAndRecordsItsParts()
     {
         const Tokens tokens = signIn();
@@ -597,10 +675,15 @@ private Q_SLOTS:
         QTest::newRow("unknown session type") << QStringLiteral("sessionType") << QByteArray("practice");
         QTest::newRow("time without offset") << QStringLiteral("startTime") << QByteArray("2026-12-11T09:30:00");
         QTest::newRow("time with fractions") << QStringLiteral("startTime") << QByteArray("2026-12-11T09:30:00.5+0100");
+        QTest::newRow("time with a trailing line break")
+            << QStringLiteral("endTime") << QByteArray("2026-12-11T09:45:10+0100\n");
         QTest::newRow("impossible date") << QStringLiteral("endTime") << QByteArray("2026-02-30T09:30:00+0100");
         QTest::newRow("end before start") << QStringLiteral("endTime") << QByteArray("2026-12-11T09:29:59+0100");
         QTest::newRow("source parameters not an object") << QStringLiteral("sourceParams") << QByteArray("[\"a\"]");
         QTest::newRow("source parameter not a text") << QStringLiteral("sourceParams") << QByteArray(R"({"n":1})");
+        QTest::newRow("source parameters over 64 KB")
+            << QStringLiteral("sourceParams")
+            << "{\"note\":\"" + QByteArray(UploadService::kMaxTextPartBytes, 'n') + "\"}";
     }
 
     void uploadRefusesABadForm()
@@ -646,7 +729,7 @@ private Q_SLOTS:
     void uploadTakesALargeRecording()
     {
         UploadForm form;
-        form.bytes = QByteArray(11 * 1000 * 1000, '\x5a');
+        form.bytes = QByteArray(30 * 1000 * 1000, '\x5a');
         form.bytes.replace(0, 4, "\r\n--"); // content that looks like a boundary start stays content
         QCOMPARE(upload(signIn(), form).status, 200);
         QFile saved(server().uploads().constFirst().savedPath);

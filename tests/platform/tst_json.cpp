@@ -129,6 +129,49 @@ private slots:
         }
     }
 
+    void untrustedTextIsADecodeError_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<QString>("problem"); // how the problem starts
+
+        const int limit = brelta::platform::kMaxJsonDepth;
+        QTest::newRow("number beyond double range in an unread key")
+            << QByteArray(R"({"unusedKey":1e400})") << "not JSON";
+        QTest::newRow("negative number beyond double range") << QByteArray("[-1e400]") << "not JSON";
+        QTest::newRow("one level too deep")
+            << QByteArray(limit + 1, '[') + QByteArray(limit + 1, ']') << "nested deeper than 512 levels";
+        QTest::newRow("100,000 brackets, never closed") << QByteArray(100000, '[') << "nested deeper than 512 levels";
+        QTest::newRow("100,000 objects deep") << QByteArray("{\"a\":").repeated(100000) + "1" + QByteArray(100000, '}')
+                                              << "nested deeper than 512 levels";
+    }
+
+    void untrustedTextIsADecodeError()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(QString, problem);
+        try {
+            brelta::platform::parseJson(text);
+            QFAIL("parsing succeeded");
+        } catch (const JsonDecodeError &error) {
+            QCOMPARE(QString::fromStdString(error.path()), QStringLiteral("(root)"));
+            QVERIFY2(QString::fromStdString(error.problem()).startsWith(problem), error.what());
+        }
+    }
+
+    void nestingUpToTheLimitIsRead()
+    {
+        const int limit = brelta::platform::kMaxJsonDepth;
+        const nlohmann::json value = brelta::platform::parseJson(QByteArray(limit, '[') + QByteArray(limit, ']'));
+        const nlohmann::json *level = &value;
+        int depth = 1;
+        while (!level->empty()) {
+            level = &level->front();
+            ++depth;
+        }
+        QCOMPARE(depth, limit);
+        QVERIFY(level->is_array());
+    }
+
     void integersKeepTheirRange_data()
     {
         QTest::addColumn<QByteArray>("document");

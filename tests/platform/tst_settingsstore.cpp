@@ -1,5 +1,6 @@
 #include "platform/SettingsStore.h"
 
+#include <QDir>
 #include <QFile>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -201,6 +202,10 @@ private slots:
         QTest::newRow("JSON but not an array")
             << QStringLiteral(R"({"path":"a","size":1})") << QStringList() << QList<int>() << true;
         QTest::newRow("empty text") << QStringLiteral("") << QStringList() << QList<int>() << true;
+        QTest::newRow("nested 100,000 deep") << QString(100000, QLatin1Char('[')) + QString(100000, QLatin1Char(']'))
+                                             << QStringList() << QList<int>() << true;
+        QTest::newRow("a number beyond double range")
+            << QStringLiteral(R"([{"path":"a","size":1e400}])") << QStringList() << QList<int>() << true;
     }
 
     void storedArrayReadings()
@@ -267,6 +272,51 @@ private slots:
         QCOMPARE(spy.count(), 0);
         QCOMPARE(SettingsStore(path).text(QStringLiteral("items")),
                  std::optional<QString>(QStringLiteral(R"([{"bytes":"kept"}])")));
+    }
+
+    void aDamagedFileDoesNotFailLaterWrites()
+    {
+        const QString path = freshPath();
+        writeFile(path, QByteArray("[General]\nusername=ann\n\xff\nuserId=u-1\n"));
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("damaged lines")));
+        SettingsStore store(path);
+        QCOMPARE(store.text(QStringLiteral("username")), std::optional<QString>(QStringLiteral("ann")));
+        QVERIFY(store.setBool(QStringLiteral("isOnboardingCompleted"), true));
+        QVERIFY(store.setText(QStringLiteral("username"), QStringLiteral("bob")));
+        QVERIFY(store.writeArray(QStringLiteral("audioUploadItems"), std::vector<Upload>{{QStringLiteral("a"), 1}}));
+        QVERIFY(store.remove(QStringLiteral("isOnboardingCompleted")));
+
+        SettingsStore reopened(copyOnDisk(path));
+        QCOMPARE(reopened.text(QStringLiteral("username")), std::optional<QString>(QStringLiteral("bob")));
+        QCOMPARE(reopened.text(QStringLiteral("userId")), std::optional<QString>(QStringLiteral("u-1")));
+        QCOMPARE(reopened.array<Upload>(QStringLiteral("audioUploadItems")).size(), std::size_t(1));
+        QVERIFY(!reopened.contains(QStringLiteral("isOnboardingCompleted")));
+    }
+
+    void aWriteThatMissesTheDiskIsReportedAndTheNextOneJudgedByItself()
+    {
+        const QString path = freshPath();
+        SettingsStore store(path);
+        QVERIFY(store.setText(QStringLiteral("username"), QStringLiteral("ann")));
+
+        // A folder where the file should be: nothing can be saved, whoever runs the test.
+        QVERIFY(QFile::remove(path));
+        QVERIFY(QDir().mkpath(path));
+        const QRegularExpression notSaved(QStringLiteral("could not save"));
+        QTest::ignoreMessage(QtWarningMsg, notSaved);
+        QVERIFY(!store.setText(QStringLiteral("userId"), QStringLiteral("u-1")));
+        QTest::ignoreMessage(QtWarningMsg, notSaved);
+        QVERIFY(!store.remove(QStringLiteral("username")));
+        QTest::ignoreMessage(QtWarningMsg, notSaved);
+        QVERIFY(!store.writeArray(QStringLiteral("audioUploadItems"), std::vector<Upload>{}));
+
+        QVERIFY(QDir(path).removeRecursively());
+        QVERIFY(store.setInteger(QStringLiteral("count"), 3));
+        SettingsStore reopened(copyOnDisk(path));
+        QCOMPARE(reopened.integer(QStringLiteral("count")), std::optional<qint64>(3));
+        // What waited in memory went out with the write that succeeded.
+        QCOMPARE(reopened.text(QStringLiteral("userId")), std::optional<QString>(QStringLiteral("u-1")));
     }
 
     void defaultFileLivesInTheXdgConfigFolder()

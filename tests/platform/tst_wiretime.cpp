@@ -73,6 +73,9 @@ private slots:
         QTest::newRow("offset minutes 60") << "2024-03-05T14:07:09+0160" << QDateTime();
         QTest::newRow("no offset") << "2024-03-05T14:07:09" << QDateTime();
         QTest::newRow("trailing text") << "2024-03-05T14:07:09+0100 " << QDateTime();
+        QTest::newRow("trailing line break") << "2024-03-05T14:07:09+0100\n" << QDateTime();
+        QTest::newRow("trailing line break after Z") << "2024-03-05T13:07:09Z\n" << QDateTime();
+        QTest::newRow("leading line break") << "\n2024-03-05T14:07:09+0100" << QDateTime();
         QTest::newRow("fraction") << "2024-03-05T14:07:09.5+0100" << QDateTime();
         QTest::newRow("Arabic-Indic digits") << QString::fromUtf8("٢٠٢٤-03-05T14:07:09+0100") << QDateTime();
         QTest::newRow("empty") << "" << QDateTime();
@@ -99,6 +102,7 @@ private slots:
         QTest::newRow("midnight") << "2024-12-31T00:00:00" << true;
         QTest::newRow("with offset") << "2024-03-05T14:07:09+0100" << false;
         QTest::newRow("date only") << "2024-03-05" << false;
+        QTest::newRow("trailing line break") << "2024-03-05T14:07:09\n" << false;
         QTest::newRow("impossible date") << "2024-04-31T10:00:00" << false;
     }
 

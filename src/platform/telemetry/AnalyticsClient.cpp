@@ -1,6 +1,7 @@
 #include "platform/telemetry/AnalyticsClient.h"
 
 #include "platform/BuildInfo.h"
+#include "platform/Json.h"
 #include "platform/telemetry/Delivery.h"
 
 #include <QFile>
@@ -22,6 +23,15 @@ Q_LOGGING_CATEGORY(lcAnalytics, "brelta.platform.AnalyticsClient")
 std::string text(const QString &value)
 {
     return value.toStdString();
+}
+
+bool isJsonObject(const QByteArray &text)
+{
+    try {
+        return parseJson(text).is_object();
+    } catch (const JsonDecodeError &) {
+        return false;
+    }
 }
 
 std::string wireTime(const QDateTime &moment)
@@ -176,6 +186,12 @@ void AnalyticsClient::enqueue(nlohmann::ordered_json message)
         qCDebug(lcAnalytics).noquote() << "would send:" << serialised;
         return;
     }
+    if (serialised.size() > kMaxMessageBytes) {
+        qCWarning(lcAnalytics).noquote() << "not sending the" << QString::fromStdString(message.value("type", ""))
+                                         << "message" << QString::fromStdString(message.value("event", "")) << "of"
+                                         << serialised.size() << "bytes: a collector takes at most" << kMaxMessageBytes;
+        return;
+    }
     m_queue->push(serialised);
     if (m_queue->size() >= m_configuration.flushAt && !m_holdingOff)
         flush();
@@ -183,36 +199,44 @@ void AnalyticsClient::enqueue(nlohmann::ordered_json message)
 
 void AnalyticsClient::onIntervalElapsed()
 {
+    if (m_clock->monotonicMs() < m_pausedUntilMs)
+        return;
     m_holdingOff = false;
     flush();
 }
 
 void AnalyticsClient::flush()
 {
-    if (!m_queue || m_inFlight || m_queue->isEmpty())
+    if (!m_queue || m_inFlight || m_queue->isEmpty() || m_clock->monotonicMs() < m_pausedUntilMs)
         return;
 
-    nlohmann::ordered_json batch = nlohmann::ordered_json::array();
+    // The stored messages go out byte for byte as they were queued; each is only checked to be a JSON
+    // object, a stored file being as untrusted as any input.
+    QByteArray messages;
     QStringList ids;
-    qsizetype bytes = 0;
     for (const DiskQueue::Entry &entry : m_queue->front(kMaxBatchMessages)) {
-        nlohmann::ordered_json message =
-            nlohmann::ordered_json::parse(entry.data.begin(), entry.data.end(), nullptr, false);
-        if (message.is_discarded() || !message.is_object()) {
-            qCWarning(lcAnalytics) << "queued message" << entry.id << "is not JSON; set aside";
+        // Queued before sizes were checked: it would sink the whole batch.
+        if (entry.data.size() > kMaxMessageBytes) {
+            qCWarning(lcAnalytics) << "queued message" << entry.id << "is over" << kMaxMessageBytes
+                                   << "bytes; set aside";
             m_queue->reject(entry.id);
             continue;
         }
-        if (!ids.isEmpty() && bytes + entry.data.size() > kMaxBatchBytes)
+        if (!isJsonObject(entry.data)) {
+            qCWarning(lcAnalytics) << "queued message" << entry.id << "is not a JSON object; set aside";
+            m_queue->reject(entry.id);
+            continue;
+        }
+        if (!ids.isEmpty() && messages.size() + entry.data.size() > kMaxBatchBytes)
             break;
-        bytes += entry.data.size();
-        batch.push_back(std::move(message));
+        messages += (ids.isEmpty() ? "" : ",") + entry.data;
         ids.append(entry.id);
     }
     if (ids.isEmpty())
         return;
 
-    const nlohmann::ordered_json body = {{"batch", batch}, {"sentAt", wireTime(m_clock->now())}};
+    const QByteArray body =
+        R"({"batch":[)" + messages + R"(],"sentAt":")" + QByteArray::fromStdString(wireTime(m_clock->now())) + R"("})";
     QUrl url = m_configuration.host;
     QString path = url.path();
     while (path.endsWith(QLatin1Char('/')))
@@ -221,7 +245,7 @@ void AnalyticsClient::flush()
     QNetworkRequest request = telemetry::collectorRequest(url, QByteArrayLiteral("application/json"));
     request.setRawHeader("Authorization", "Basic " + (m_configuration.writeKey + QLatin1Char(':')).toUtf8().toBase64());
 
-    QNetworkReply *reply = m_network->post(request, QByteArray::fromStdString(telemetry::compactJson(body)));
+    QNetworkReply *reply = m_network->post(request, body);
     m_inFlight = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply, ids] { onBatchReplied(reply, ids); });
 }
@@ -244,6 +268,10 @@ void AnalyticsClient::onBatchReplied(QNetworkReply *reply, const QStringList &id
     if (telemetry::isWorthRetrying(status)) {
         qCWarning(lcAnalytics).noquote() << "batch not delivered, kept for later:" << status << reply->errorString();
         m_holdingOff = true;
+        if (const auto pause = telemetry::retryAfter(reply->rawHeader("Retry-After"), m_clock->now())) {
+            qCWarning(lcAnalytics) << "the collector asks for a pause of" << pause->count() << "s";
+            m_pausedUntilMs = m_clock->monotonicMs() + std::chrono::milliseconds(*pause).count();
+        }
     } else {
         qCWarning(lcAnalytics).noquote() << "collector refused a batch of" << ids.size()
                                          << "messages for good:" << status << reply->readAll().left(512);

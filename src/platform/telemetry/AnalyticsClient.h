@@ -38,6 +38,7 @@ struct AnalyticsConfiguration
 // The analytics client: queues track and identify messages on disk and posts them in batches to a
 // collector that speaks the widely used HTTP batch-tracking protocol (POST /v1/batch, the write key as
 // basic-auth user). Messages that cannot be delivered stay queued, across restarts, until they can.
+// A collector that answers with Retry-After gets no request before that time.
 //
 // track, identify and reset may be called from any thread and return at once; the work happens on the
 // thread that owns the client.
@@ -55,7 +56,8 @@ public:
     // Forgets the user: later messages carry a new anonymous id and no user id.
     void reset();
 
-    // Sends what waits now (one request at a time; a request in flight is not doubled).
+    // Sends what waits now (one request at a time; a request in flight is not doubled), unless the
+    // collector asked for a pause that is not over.
     void flush();
 
     const AnalyticsConfiguration &configuration() const { return m_configuration; }
@@ -66,6 +68,9 @@ public:
     // The message cap per request; a collector refuses larger batches.
     static constexpr int kMaxBatchMessages = 100;
     static constexpr qsizetype kMaxBatchBytes = 450 * 1024;
+    // A collector refuses a whole batch that holds one message over this size (as compact JSON), so a
+    // larger message is refused when it is queued and never travels with others.
+    static constexpr qsizetype kMaxMessageBytes = 32 * 1024;
 
 Q_SIGNALS:
     // One batch request ended: `delivered` messages were accepted (0 when the request failed).
@@ -91,6 +96,7 @@ private:
     QPointer<QNetworkReply> m_inFlight;
     // After a failed request, wait for the next interval instead of retrying on every new message.
     bool m_holdingOff = false;
+    qint64 m_pausedUntilMs = 0; // asked for by the collector, on the clock's monotonic time
     QString m_storageDirectory;
     QString m_anonymousId;
     QString m_userId;

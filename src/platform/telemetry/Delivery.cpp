@@ -3,6 +3,7 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 
+#include <algorithm>
 #include <chrono>
 
 namespace brelta::platform::telemetry {
@@ -21,6 +22,28 @@ bool isWorthRetrying(int httpStatus)
     // 401/403: a wrong key can be fixed by the next release; 408/429/5xx: the collector is busy or down.
     return httpStatus == 0 || httpStatus == 401 || httpStatus == 403 || httpStatus == 408 || httpStatus == 429
            || httpStatus >= 500;
+}
+
+std::optional<std::chrono::seconds> retryAfter(const QByteArray &value, const QDateTime &now)
+{
+    const QByteArray text = value.trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    if (std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        bool fits = false;
+        const qint64 seconds = text.toLongLong(&fits);
+        // Digits too many for a number are a wait longer than any we keep.
+        return fits ? std::min(std::chrono::seconds(seconds), kLongestCollectorWait) : kLongestCollectorWait;
+    }
+    // An HTTP date ends in "GMT", which Qt's RFC 2822 reading does not take.
+    QString date = QString::fromLatin1(text);
+    if (date.endsWith(QLatin1String(" GMT")))
+        date = date.chopped(4) + QStringLiteral(" +0000");
+    const QDateTime moment = QDateTime::fromString(date, Qt::RFC2822Date);
+    if (!moment.isValid())
+        return std::nullopt;
+    const qint64 seconds = std::max<qint64>(0, now.secsTo(moment));
+    return std::min(std::chrono::seconds(seconds), kLongestCollectorWait);
 }
 
 QString defaultStorageDirectory(const QString &name)

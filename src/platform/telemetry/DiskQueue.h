@@ -10,7 +10,8 @@
 namespace brelta::platform {
 
 // A bounded first-in-first-out queue of small payloads that survives a restart: one file per entry,
-// named by a sequence number so the directory listing is the queue order. Thread-safe.
+// named by its sequence number ("0000000000000042.entry"). Files of any other name in the folder are
+// not the queue's: they are neither loaded nor removed. Thread-safe.
 // When full, pushing drops the oldest entry and logs it.
 class DiskQueue
 {
@@ -43,12 +44,20 @@ public:
     void reject(const QString &id);
 
 private:
+    struct Slot
+    {
+        Entry entry;
+        QString path; // the file it was read from or written to
+    };
+
     QString pathOf(const QString &id) const;
+    void load();
+    std::deque<Slot>::iterator find(const QString &id);
 
     const QString m_directory;
     const int m_capacity;
     mutable QMutex m_mutex;
-    std::deque<Entry> m_entries;
+    std::deque<Slot> m_entries;
     quint64 m_nextSequence = 1;
 };
 

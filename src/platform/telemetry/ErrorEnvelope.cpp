@@ -4,6 +4,9 @@
 
 #include <QUuid>
 
+#include <algorithm>
+#include <cmath>
+
 namespace brelta::platform {
 
 std::optional<Dsn> Dsn::parse(const QString &text)
@@ -36,6 +39,29 @@ QByteArray Dsn::authHeader(const QString &clientName) const
     return QStringLiteral("Sentry sentry_version=7, sentry_client=%1, sentry_key=%2")
         .arg(clientName, publicKey)
         .toUtf8();
+}
+
+std::optional<std::chrono::seconds> errorRateLimit(const QByteArray &header)
+{
+    std::optional<std::chrono::seconds> longest;
+    for (const QByteArray &entry : header.split(',')) {
+        const QList<QByteArray> fields = entry.trimmed().split(':');
+        bool isNumber = false;
+        const double seconds = fields.value(0).toDouble(&isNumber);
+        if (!isNumber || !std::isfinite(seconds) || seconds < 0)
+            continue;
+        const QList<QByteArray> categories = fields.value(1).split(';');
+        const bool applies = fields.value(1).trimmed().isEmpty()
+                             || std::any_of(categories.begin(), categories.end(),
+                                            [](const QByteArray &c) { return c.trimmed() == "error"; });
+        if (!applies)
+            continue;
+        const auto wait = seconds >= double(telemetry::kLongestCollectorWait.count())
+                              ? telemetry::kLongestCollectorWait
+                              : std::chrono::seconds(qint64(std::ceil(seconds)));
+        longest = std::max(longest.value_or(std::chrono::seconds(0)), wait);
+    }
+    return longest;
 }
 
 QString newEventId()

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <optional>
 
 namespace brelta::platform {
@@ -25,6 +26,11 @@ struct Dsn
     // The value of the X-Sentry-Auth header.
     QByteArray authHeader(const QString &clientName) const;
 };
+
+// The wait an X-Sentry-Rate-Limits header value ("60:error;transaction:organization, 2700::key", …)
+// puts on error events: the longest wait among its entries whose categories name "error" or are empty
+// (every category); at most kLongestCollectorWait; nothing when no entry applies.
+std::optional<std::chrono::seconds> errorRateLimit(const QByteArray &header);
 
 // A fresh event id: 32 lower-case hex digits.
 QString newEventId();

@@ -77,6 +77,7 @@ ErrorTracker::ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *n
     : QObject(parent)
     , m_options(std::move(options))
     , m_network(network)
+    , m_clock(clock)
 {
     if (!m_options.enabled)
         return;
@@ -139,7 +140,7 @@ void ErrorTracker::captureError(const QString &type, const QString &description)
 void ErrorTracker::captureMessage(const QString &message, Level level)
 {
     nlohmann::ordered_json event = baseEvent(level);
-    event["message"] = {{"formatted", text(message)}};
+    event["logentry"] = {{"message", text(message)}};
     submit(event);
 }
 
@@ -147,6 +148,8 @@ void ErrorTracker::setUser(const std::optional<QString> &userId)
 {
     QMutexLocker lock(&m_userMutex);
     m_userId = userId;
+    if (m_outbox && m_options.installCrashHandler)
+        CrashHandler::setUser(userId);
 }
 
 nlohmann::ordered_json ErrorTracker::baseEvent(Level level) const
@@ -194,7 +197,8 @@ bool ErrorTracker::submit(const nlohmann::ordered_json &event)
 
 void ErrorTracker::sendPending()
 {
-    if (!m_outbox || m_inFlight)
+    // During a pause the retry timer is set for its end.
+    if (!m_outbox || m_inFlight || m_clock->monotonicMs() < m_pausedUntilMs)
         return;
     const QList<DiskQueue::Entry> next = m_outbox->front(1);
     if (next.isEmpty())
@@ -213,6 +217,12 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
     reply->deleteLater();
     m_inFlight = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const std::optional<std::chrono::milliseconds> pause = requestedPause(reply, status);
+    if (pause) {
+        qCWarning(lcErrors) << "the collector asks for a pause of" << pause->count() / 1000 << "s";
+        m_pausedUntilMs = m_clock->monotonicMs() + pause->count();
+        m_retryTimer->start(*pause, Timer::Mode::SingleShot);
+    }
     if (reply->error() == QNetworkReply::NoError && status >= 200 && status < 300) {
         m_outbox->remove(id);
         m_retryDelay = std::chrono::milliseconds(0);
@@ -220,18 +230,33 @@ void ErrorTracker::onEnvelopeReplied(QNetworkReply *reply, const QString &id)
         sendPending();
         return;
     }
-    if (telemetry::isWorthRetrying(status)) {
+    if (!telemetry::isWorthRetrying(status)) {
+        qCWarning(lcErrors).noquote() << "collector refused an error report for good:" << status
+                                      << reply->readAll().left(512);
+        m_outbox->reject(id);
+    } else if (!pause) {
         m_retryDelay =
             m_retryDelay.count() == 0 ? m_options.firstRetryDelay : std::min(m_retryDelay * 2, m_options.maxRetryDelay);
         qCWarning(lcErrors).noquote() << "error report not delivered, trying again in" << m_retryDelay.count() / 1000
                                       << "s:" << status << reply->errorString();
         m_retryTimer->start(m_retryDelay, Timer::Mode::SingleShot);
-    } else {
-        qCWarning(lcErrors).noquote() << "collector refused an error report for good:" << status
-                                      << reply->readAll().left(512);
-        m_outbox->reject(id);
     }
+    // After a pause the collector asked for, its timer sends the report again.
     Q_EMIT envelopeFinished(false);
+}
+
+std::optional<std::chrono::milliseconds> ErrorTracker::requestedPause(QNetworkReply *reply, int status) const
+{
+    // Without a word on how long, a 429 means a minute.
+    constexpr std::chrono::seconds kUnsaidPause(60);
+    std::optional<std::chrono::seconds> pause;
+    if (reply->hasRawHeader("X-Sentry-Rate-Limits"))
+        pause = errorRateLimit(reply->rawHeader("X-Sentry-Rate-Limits"));
+    if (!pause && status == 429)
+        pause = telemetry::retryAfter(reply->rawHeader("Retry-After"), m_clock->now()).value_or(kUnsaidPause);
+    if (!pause || pause->count() <= 0)
+        return std::nullopt;
+    return std::min<std::chrono::milliseconds>(*pause, m_options.maxRetryDelay);
 }
 
 void ErrorTracker::collectCrashReports()

@@ -58,7 +58,8 @@ public:
 
     // Starts the client: sends what earlier runs left (their crash reports included) and, with a DSN,
     // installs the crash handler and, when asked, the hang watchdog. Reports the collector did not take
-    // are tried again after 30 s, doubling up to an hour, on `clock`.
+    // are tried again after 30 s, doubling up to an hour, on `clock`. When the collector asks for a pause
+    // (a 429 answer, or a rate limit on error events in any answer) nothing is sent until it is over.
     ErrorTracker(ErrorTrackerOptions options, QNetworkAccessManager *network, Clock *clock, QObject *parent = nullptr);
     ~ErrorTracker() override;
 
@@ -67,7 +68,7 @@ public:
     void captureError(const QString &type, const QString &description);
     void captureMessage(const QString &message, Level level = Level::Info);
 
-    // The user later reports name; nothing = no user.
+    // The user later reports name, a crash report included; nothing = no user.
     void setUser(const std::optional<QString> &userId);
 
     const ErrorTrackerOptions &options() const { return m_options; }
@@ -86,17 +87,21 @@ private:
     bool submit(const nlohmann::ordered_json &event);
     void sendPending();
     void onEnvelopeReplied(QNetworkReply *reply, const QString &id);
+    // The pause the collector asked for with this answer, if any.
+    std::optional<std::chrono::milliseconds> requestedPause(QNetworkReply *reply, int status) const;
     void collectCrashReports();
     void reportHang(std::chrono::milliseconds blockedFor);
 
     const ErrorTrackerOptions m_options;
     QNetworkAccessManager *const m_network;
+    Clock *const m_clock;
     std::optional<Dsn> m_dsn;
     QString m_storageDirectory;
     std::unique_ptr<DiskQueue> m_outbox; // absent when nothing may be sent
     QPointer<QNetworkReply> m_inFlight;
     std::unique_ptr<Timer> m_retryTimer;
     std::chrono::milliseconds m_retryDelay{0};
+    qint64 m_pausedUntilMs = 0; // on the clock's monotonic time
     mutable QMutex m_userMutex;
     std::optional<QString> m_userId;
     std::unique_ptr<HangWatchdog> m_watchdog;

@@ -64,11 +64,13 @@ private slots:
 
     void missingBundleStopsTheProcessWithTheFatalMessage()
     {
-        QTemporaryDir workDir; // a core file, if the system writes one, lands here
+        QTemporaryDir workDir;   // a core file, if the system writes one, lands here
+        QTemporaryDir childTemp; // the child's temporary folder: it dies without cleaning up
         QProcess child;
         child.setWorkingDirectory(workDir.path());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(childModeVariable, "missing");
+        env.insert(QStringLiteral("TMPDIR"), childTemp.path());
         child.setProcessEnvironment(env);
         child.start(QCoreApplication::applicationFilePath(), {});
         QVERIFY(child.waitForFinished(30000));
@@ -76,6 +78,8 @@ private slots:
         QCOMPARE(child.exitStatus(), QProcess::CrashExit);
         QVERIFY2(errors.contains(ResourceBundle::fatalMessage), errors.constData());
         QVERIFY2(!child.readAllStandardOutput().contains("survived"), "the process went on after a missing bundle");
+        QVERIFY2(QDir(childTemp.path()).isEmpty(),
+                 qPrintable(QDir(childTemp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).join(' ')));
     }
 };
 
@@ -83,8 +87,9 @@ int main(int argc, char **argv)
 {
     if (qEnvironmentVariable(childModeVariable) == QLatin1String("missing")) {
         QCoreApplication app(argc, argv);
-        QTemporaryDir nothingHere;
-        ResourceBundle::require({nothingHere.path(), "/nonexistent"});
+        // The fatal message ends the process before any destructor runs, so nothing is created here: the
+        // working folder the test gave holds no bundle.
+        ResourceBundle::require({QDir::currentPath(), "/nonexistent"});
         std::puts("survived");
         return 0;
     }

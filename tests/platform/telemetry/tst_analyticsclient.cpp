@@ -1,9 +1,11 @@
 #include "platform/telemetry/AnalyticsClient.h"
 
 #include "platform/BuildInfo.h"
+#include "platform/telemetry/Delivery.h"
 #include "platform/telemetry/TelemetryFixture.h"
 
 #include <QDir>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -164,6 +166,101 @@ private slots:
         QTRY_COMPARE(f.collector.batches().size(), 1);
         QCOMPARE(eventNames(f.collector.batchMessages()), QStringList{"Kept"});
         QCOMPARE(queue.entryList({QStringLiteral("*.rejected")}, QDir::Files).size(), 1);
+    }
+
+    void anOversizeEventIsRefusedAndTheOthersGoOut()
+    {
+        TelemetryFixture f;
+        AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("not sending the track message Huge")));
+        client.track(QStringLiteral("Before"), {});
+        client.track(QStringLiteral("Huge"),
+                     {{QStringLiteral("text"), QString(AnalyticsClient::kMaxMessageBytes, QLatin1Char('x'))}});
+        client.track(QStringLiteral("After"), {});
+        client.track(QStringLiteral("Last"), {});
+
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), (QStringList{"Before", "After", "Last"}));
+        QTRY_COMPARE(client.queuedCount(), 0);
+    }
+
+    void anOversizeMessageLeftByAnEarlierRunIsSetAside()
+    {
+        TelemetryFixture f;
+        const QDir queue(f.analyticsConfiguration().storageDirectory + QStringLiteral("/queue"));
+        QVERIFY(queue.mkpath(QStringLiteral(".")));
+        const auto plant = [&queue](const char *name, const nlohmann::json &message) {
+            QFile file(queue.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray::fromStdString(message.dump()));
+        };
+        plant("0000000000000001.entry", {{"type", "track"}, {"event", "Earlier"}});
+        plant("0000000000000002.entry",
+              {{"type", "track"},
+               {"event", "Oversize"},
+               {"properties", {{"text", std::string(AnalyticsClient::kMaxMessageBytes, 'x')}}}});
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("0000000000000002.*set aside")));
+        AnalyticsClient restarted(f.analyticsConfiguration(), &f.network, &f.clock);
+
+        QTRY_COMPARE(f.collector.batches().size(), 1);
+        QCOMPARE(eventNames(f.collector.batchMessages()), QStringList{"Earlier"});
+        QVERIFY(QFile::exists(queue.filePath(QStringLiteral("0000000000000002.entry.rejected"))));
+        QTRY_COMPARE(restarted.queuedCount(), 0);
+    }
+
+    void theCollectorsRetryAfterHoldsTheNextBatch()
+    {
+        TelemetryFixture f;
+        brelta::devserver::CannedResponse busy = brelta::devserver::CannedResponse::failure(429);
+        busy.headers = {{"Retry-After", "25"}};
+        f.server.respondNext(f.collector.batchPath(), busy);
+        AnalyticsClient client(f.analyticsConfiguration(), &f.network, &f.clock);
+        QSignalSpy finished(&client, &AnalyticsClient::batchFinished);
+        for (const char *name : {"One", "Two", "Three"})
+            client.track(QString::fromLatin1(name), {});
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().at(1).toBool(), false);
+
+        // Two flush intervals pass inside the pause, and a full queue asks too: nothing is sent.
+        client.track(QStringLiteral("Four"), {});
+        client.flush();
+        f.clock.advance(20s);
+        QTest::qWait(100);
+        QCOMPARE(f.server.receivedRequests(f.collector.batchPath()).size(), 1);
+
+        f.clock.advance(10s);
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.last().at(1).toBool(), true);
+        QCOMPARE(eventNames(f.collector.batchMessages()), (QStringList{"One", "Two", "Three", "Four"}));
+    }
+
+    void retryAfterReadsSecondsAndDates_data()
+    {
+        QTest::addColumn<QByteArray>("value");
+        QTest::addColumn<int>("seconds"); // -1: no wait named
+
+        QTest::newRow("seconds") << QByteArray("25") << 25;
+        QTest::newRow("seconds with spaces") << QByteArray(" 7 ") << 7;
+        QTest::newRow("an HTTP date 90 s ahead") << QByteArray("Mon, 01 Jan 2024 09:01:30 GMT") << 90;
+        QTest::newRow("an HTTP date in the past") << QByteArray("Mon, 01 Jan 2024 08:00:00 GMT") << 0;
+        QTest::newRow("more than the longest wait") << QByteArray("86400") << 3600;
+        QTest::newRow("more digits than a number holds") << QByteArray("99999999999999999999999") << 3600;
+        QTest::newRow("negative") << QByteArray("-5") << -1;
+        QTest::newRow("not a wait") << QByteArray("soon") << -1;
+        QTest::newRow("absent") << QByteArray() << -1;
+    }
+
+    void retryAfterReadsSecondsAndDates()
+    {
+        QFETCH(QByteArray, value);
+        QFETCH(int, seconds);
+        const ManualClock clock;
+        const auto wait = brelta::platform::telemetry::retryAfter(value, clock.now());
+        QCOMPARE(wait.has_value(), seconds >= 0);
+        if (wait)
+            QCOMPARE(wait->count(), seconds);
     }
 
     void identifyNamesTheUserUntilReset()
