@@ -81,6 +81,9 @@ DevServer::DevServer(Options options, QObject *parent)
 {
     qRegisterMetaType<ReceivedRequest>();
     m_seededUser = *m_accounts.addUser(m_options.seededEmail, m_options.seededPassword);
+    m_uploads.setAcceptedHandler([this](const User &user, const QString &startTime, qint64 seconds) {
+        m_messaging.queueMeetingReport(user.email, startTime, seconds, baseUrl().resolved(QUrl("/coach/sessions")));
+    });
     installRoutes();
 }
 
@@ -195,6 +198,16 @@ void DevServer::hold(QHttpServerResponder &&responder)
     connect(socket, &QAbstractSocket::disconnected, this, [this, socket] {
         std::erase_if(m_held, [socket](const HeldRequest &held) { return held.socket == socket || !held.socket; });
     });
+}
+
+void DevServer::releaseHeld(const CannedResponse &response)
+{
+    std::vector<HeldRequest> held = std::move(m_held);
+    m_held.clear();
+    for (HeldRequest &request : held) {
+        if (request.socket)
+            answer(response, std::move(*request.responder));
+    }
 }
 
 void DevServer::respondNext(const QString &path, const CannedResponse &response, int count)

@@ -106,8 +106,13 @@ public:
     QString issueSignInCode() { return m_accounts.issueCode(m_seededUser); }
     void setEnabledFeatures(const QStringList &features) { m_gateway.setEnabledFeatures(features); }
 
-    // Adds (or replaces by id) an active message record; returns why it was refused, empty when queued.
-    QString queueMessage(const Json &message) { return m_messaging.queueMessage(message); }
+    // Adds (or replaces by id) an active message record for `recipient` (an e-mail address; none: every
+    // user); returns why it was refused, empty when queued. Every accepted upload also queues a meeting
+    // report for its uploader.
+    QString queueMessage(const Json &message, const std::optional<QString> &recipient = std::nullopt)
+    {
+        return m_messaging.queueMessage(message, recipient);
+    }
     void clearMessages() { m_messaging.clearMessages(); }
 
     // Answers the next `count` requests to `path` (exact, no query) with `response` instead of serving them.
@@ -129,6 +134,8 @@ public:
     // or the server is destroyed.
     void setHang(const QString &path, bool hang);
     int heldRequestCount() const { return int(m_held.size()); }
+    // Answers every held request with `response`, as a slow endpoint finally would.
+    void releaseHeld(const CannedResponse &response);
 
     QList<ReceivedRequest> receivedRequests() const { return m_received; }
     QList<ReceivedRequest> receivedRequests(const QString &path) const;

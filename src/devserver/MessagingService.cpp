@@ -30,10 +30,15 @@ void MessagingService::install(RouteTable &routes)
     using Method = QHttpServerRequest::Method;
     routes.add(listPath, Method::Post, call([this](const User &u, const nlohmann::json &b) { return list(u, b); }));
     routes.add(getPath, Method::Post, call([this](const User &u, const nlohmann::json &b) { return get(u, b); }));
-    routes.add(reportPath, Method::Post, call([this](const User &, const nlohmann::json &b) { return report(b); }));
+    routes.add(reportPath, Method::Post, call([this](const User &u, const nlohmann::json &b) { return report(u, b); }));
 }
 
-QString MessagingService::queueMessage(const Json &message)
+bool MessagingService::Active::isFor(const User &user) const
+{
+    return !recipient || recipient->compare(user.email, Qt::CaseInsensitive) == 0;
+}
+
+QString MessagingService::queueMessage(const Json &message, const std::optional<QString> &recipient)
 {
     if (!message.is_object())
         return QStringLiteral("a message must be a JSON object");
@@ -51,10 +56,26 @@ QString MessagingService::queueMessage(const Json &message)
 
     const qsizetype existing = indexOf(*messageId);
     if (existing >= 0)
-        m_active[existing] = message;
+        m_active[existing] = Active{message, recipient};
     else
-        m_active.append(message);
+        m_active.append(Active{message, recipient});
     return {};
+}
+
+void MessagingService::queueMeetingReport(const QString &recipient, const QString &meetingTimestamp, qint64 seconds,
+                                          const QUrl &dashboardUrl)
+{
+    ++m_reportCount;
+    Json report{{"messageTitle", "Your session report"},
+                {"summary", "You kept a steady pace and gave others room to speak."},
+                {"dashboardUrl", dashboardUrl.toString().toStdString()},
+                {"meetingTimestamp", meetingTimestamp.toStdString()},
+                {"wordsSaid", seconds * 2},
+                {"meetingDuration", std::to_string(seconds) + "s"}};
+    const Json message{{"messageId", "meeting-report-" + std::to_string(m_reportCount)},
+                       {"content", {{"meetingReport", report}}},
+                       {"schedule", {{"asap", Json::object()}}}};
+    queueMessage(message, recipient);
 }
 
 QHttpServerResponse MessagingService::list(const User &user, const nlohmann::json &body)
@@ -62,7 +83,10 @@ QHttpServerResponse MessagingService::list(const User &user, const nlohmann::jso
     if (auto refusal = checkUserId(user, body))
         return std::move(*refusal);
     Json entries = Json::array();
-    for (const Json &message : std::as_const(m_active)) {
+    for (const Active &active : std::as_const(m_active)) {
+        if (!active.isFor(user))
+            continue;
+        const Json &message = active.message;
         Json entry{{"messageId", message.at("messageId")}};
         if (const auto slot = stringMember(message, "slot"))
             entry["slot"] = *slot;
@@ -75,28 +99,29 @@ QHttpServerResponse MessagingService::get(const User &user, const nlohmann::json
 {
     if (auto refusal = checkUserId(user, body))
         return std::move(*refusal);
-    auto found = findMessage(body);
+    auto found = findMessage(user, body);
     if (auto *refusal = std::get_if<QHttpServerResponse>(&found))
         return std::move(*refusal);
-    return jsonResponse(Json{{"userMessage", m_active.at(std::get<qsizetype>(found))}});
+    return jsonResponse(Json{{"userMessage", m_active.at(std::get<qsizetype>(found)).message}});
 }
 
-QHttpServerResponse MessagingService::report(const nlohmann::json &body)
+QHttpServerResponse MessagingService::report(const User &user, const nlohmann::json &body)
 {
-    auto found = findMessage(body);
+    auto found = findMessage(user, body);
     if (auto *refusal = std::get_if<QHttpServerResponse>(&found))
         return std::move(*refusal);
     m_active.removeAt(std::get<qsizetype>(found));
     return jsonResponse(Json::object());
 }
 
-std::variant<qsizetype, QHttpServerResponse> MessagingService::findMessage(const nlohmann::json &body) const
+std::variant<qsizetype, QHttpServerResponse> MessagingService::findMessage(const User &user,
+                                                                           const nlohmann::json &body) const
 {
     const auto messageId = stringMember(body, "message_id");
     if (!messageId)
         return errorResponse(400, QStringLiteral("expected the text \"message_id\""));
     const qsizetype index = indexOf(*messageId);
-    if (index < 0)
+    if (index < 0 || !m_active.at(index).isFor(user))
         return errorResponse(404, QStringLiteral("no active message %1").arg(QString::fromStdString(*messageId)));
     return index;
 }
@@ -104,7 +129,7 @@ std::variant<qsizetype, QHttpServerResponse> MessagingService::findMessage(const
 qsizetype MessagingService::indexOf(const std::string &messageId) const
 {
     for (qsizetype i = 0; i < m_active.size(); ++i) {
-        if (m_active.at(i).at("messageId") == messageId)
+        if (m_active.at(i).message.at("messageId") == messageId)
             return i;
     }
     return -1;

@@ -3,6 +3,9 @@
 #include "devserver/AuthService.h"
 
 #include <QList>
+#include <QUrl>
+
+#include <optional>
 
 #include <variant>
 
@@ -23,23 +26,37 @@ public:
 
     void install(RouteTable &routes);
 
-    // Adds a message record ({"messageId", "slot"?, "content", "schedule"}) for every user, or replaces
-    // the active one with the same id. Returns why it was refused, empty when queued.
-    QString queueMessage(const Json &message);
+    // Adds a message record ({"messageId", "slot"?, "content", "schedule"}) for `recipient` (an e-mail
+    // address; none: every user), or replaces the active one with the same id. Returns why it was
+    // refused, empty when queued.
+    QString queueMessage(const Json &message, const std::optional<QString> &recipient = std::nullopt);
+
+    // The report the analysis of an uploaded recording ends in, shown at once to its uploader.
+    void queueMeetingReport(const QString &recipient, const QString &meetingTimestamp, qint64 seconds,
+                            const QUrl &dashboardUrl);
 
     void clearMessages() { m_active.clear(); }
 
 private:
     QHttpServerResponse list(const User &user, const nlohmann::json &body);
     QHttpServerResponse get(const User &user, const nlohmann::json &body);
-    QHttpServerResponse report(const nlohmann::json &body);
+    QHttpServerResponse report(const User &user, const nlohmann::json &body);
 
-    // The index of the active message that the body's "message_id" names, or the refusal to send.
-    std::variant<qsizetype, QHttpServerResponse> findMessage(const nlohmann::json &body) const;
+    struct Active
+    {
+        Json message; // answered with its keys as given
+        std::optional<QString> recipient;
+
+        bool isFor(const User &user) const;
+    };
+
+    // The index of the user's active message that the body's "message_id" names, or the refusal to send.
+    std::variant<qsizetype, QHttpServerResponse> findMessage(const User &user, const nlohmann::json &body) const;
     qsizetype indexOf(const std::string &messageId) const;
 
     const AuthService &m_auth;
-    QList<Json> m_active; // in the order queued, answered with their keys as given
+    QList<Active> m_active; // in the order queued
+    int m_reportCount = 0;
 };
 
 } // namespace brelta::devserver

@@ -69,7 +69,8 @@ void UploadService::install(RouteTable &routes)
 
 QHttpServerResponse UploadService::upload(const QHttpServerRequest &request)
 {
-    if (!m_auth.authenticate(request))
+    const auto user = m_auth.authenticate(request);
+    if (!user)
         return AuthService::unauthorized();
     const auto boundary = formDataBoundary(headerValue(request, "Content-Type"));
     if (!boundary)
@@ -126,7 +127,10 @@ QHttpServerResponse UploadService::upload(const QHttpServerRequest &request)
             part.body.clear();
     }
     qCInfo(lcDevServer) << "saved upload" << upload.savedPath;
+    const QString startTime = QString::fromUtf8(upload.part("startTime")->body);
     m_uploads.append(std::move(upload));
+    if (m_accepted)
+        m_accepted(*user, startTime, start->secsTo(*end));
     return jsonResponse(Json{{"message", "Upload received"}});
 }
 

@@ -3,6 +3,8 @@
 #include "devserver/AuthService.h"
 #include "devserver/Multipart.h"
 
+#include <functional>
+
 namespace brelta::devserver {
 
 // One accepted upload: where its file went and its form parts (the file part without its bytes, which
@@ -35,6 +37,10 @@ public:
     void clearUploads() { m_uploads.clear(); }
     QString directory() const { return m_directory; }
 
+    // Told of every accepted upload: who sent it, its "startTime" as sent and its length in seconds.
+    using AcceptedHandler = std::function<void(const User &user, const QString &startTime, qint64 seconds)>;
+    void setAcceptedHandler(AcceptedHandler handler) { m_accepted = std::move(handler); }
+
 private:
     QHttpServerResponse upload(const QHttpServerRequest &request);
     // Writes the file without ever leaving the folder, whatever name the client sent; empty on failure.
@@ -44,6 +50,7 @@ private:
     QString m_directory;
     QList<ReceivedUpload> m_uploads;
     int m_savedCount = 0;
+    AcceptedHandler m_accepted;
 };
 
 } // namespace brelta::devserver

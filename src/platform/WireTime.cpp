@@ -42,6 +42,25 @@ std::optional<WallClock> wallClockFrom(const QRegularExpressionMatch &match)
     return WallClock{date, time};
 }
 
+// When `wallClock` falls into a gap of `zone` (a transition that moves the clock forward), the instant of
+// that transition; nothing otherwise.
+std::optional<QDateTime> firstInstantAfterGap(const WallClock &wallClock, const QTimeZone &zone)
+{
+    if (!zone.isValid() || !zone.hasTransitions())
+        return std::nullopt;
+    const QDateTime asUtc(wallClock.date, wallClock.time, QTimeZone::utc());
+    // Offsets stay within ±14 h, so a transition whose gap holds the reading lies less than 15 h before it.
+    const QTimeZone::OffsetData transition = zone.nextTransition(asUtc.addSecs(-15 * 3600));
+    if (!transition.atUtc.isValid())
+        return std::nullopt;
+    const int offsetBefore = zone.offsetFromUtc(transition.atUtc.addSecs(-1));
+    // Wall-clock readings from transition + offsetBefore up to transition + offsetAfter do not exist.
+    const qint64 sinceTransition = transition.atUtc.secsTo(asUtc);
+    if (sinceTransition < offsetBefore || sinceTransition >= transition.offsetFromUtc)
+        return std::nullopt;
+    return transition.atUtc.toTimeZone(zone);
+}
+
 // Anchored at both ends of the whole text: "$" would also match before a final line break.
 const QRegularExpression &withOffsetPattern()
 {
@@ -88,9 +107,11 @@ std::optional<QDateTime> parseWithOffset(QStringView text)
     if (!zone.isValid())
         return std::nullopt;
     const QDateTime result(wallClock->date, wallClock->time, zone);
-    if (!result.isValid())
-        return std::nullopt;
-    return result;
+    if (result.isValid())
+        return result;
+    // Qt reads a wall-clock time that the zone skips (the hour a spring-forward jumps over) as invalid;
+    // it reads as the first instant after the jump, as a user's clock shows it.
+    return firstInstantAfterGap(*wallClock, zone);
 }
 
 QString formatLocal(const QDateTime &moment, const QTimeZone &zone)
@@ -109,9 +130,11 @@ std::optional<QDateTime> parseLocal(QStringView text, const QTimeZone &zone)
     if (!wallClock)
         return std::nullopt;
     const QDateTime result(wallClock->date, wallClock->time, zone);
-    if (!result.isValid())
-        return std::nullopt;
-    return result;
+    if (result.isValid())
+        return result;
+    // Qt reads a wall-clock time that the zone skips (the hour a spring-forward jumps over) as invalid;
+    // it reads as the first instant after the jump, as a user's clock shows it.
+    return firstInstantAfterGap(*wallClock, zone);
 }
 
 } // namespace brelta::platform::wiretime

@@ -781,6 +781,59 @@ private Q_SLOTS:
         QCOMPARE(asUser(tokens, "POST", MessagingService::getPath, "{" + user + R"(,"message_id":"m-1"})").status, 404);
     }
 
+    // A message queued for one user is listed, fetched and reported only by that user; one without a
+    // recipient reaches everyone.
+    void messagesReachOnlyTheirRecipient()
+    {
+        const auto queue = [this](const std::string &id, std::optional<QString> recipient) {
+            const Json message{{"messageId", id},
+                               {"content", {{"simpleText", {{"title", "T"}, {"body", "B"}}}}},
+                               {"schedule", {{"asap", Json::object()}}}};
+            QCOMPARE(server().queueMessage(message, recipient), QString());
+        };
+        queue("m-all", std::nullopt);
+        queue("m-dev", QStringLiteral("DEV@brelta.test"));
+        queue("m-other", QStringLiteral("other@brelta.test"));
+        QCOMPARE(http().post(AuthService::signUpPath, {{"email", "other@brelta.test"}, {"password", "pw1"}}).status,
+                 200);
+        const Tokens other = exchange(
+            {{"code",
+              signInRequest(QStringLiteral("other@brelta.test"), QStringLiteral("pw1")).json().value("code", "")}});
+        const Tokens dev = signIn();
+
+        const QByteArray devUser = R"("user_id":"dev@brelta.test")";
+        QCOMPARE(asUser(dev, "POST", MessagingService::listPath, "{" + devUser + "}").body,
+                 QByteArray(R"({"entries":[{"messageId":"m-all"},{"messageId":"m-dev"}]})"));
+        QCOMPARE(asUser(other, "POST", MessagingService::listPath, R"({"user_id":"other@brelta.test"})").body,
+                 QByteArray(R"({"entries":[{"messageId":"m-all"},{"messageId":"m-other"}]})"));
+        const QByteArray fetchOther = Json{{"user_id", "dev@brelta.test"}, {"message_id", "m-other"}}.dump().c_str();
+        QCOMPARE(asUser(dev, "POST", MessagingService::getPath, fetchOther).status, 404);
+        QCOMPARE(asUser(dev, "POST", MessagingService::reportPath, R"({"message_id":"m-other"})").status, 404);
+        QCOMPARE(asUser(other, "POST", MessagingService::reportPath, R"({"message_id":"m-other"})").status, 200);
+    }
+
+    void uploadQueuesAMeetingReportForTheUploader()
+    {
+        const Tokens tokens = signIn();
+        QCOMPARE(upload(tokens, UploadForm()).status, 200);
+
+        const QByteArray user = R"("user_id":"dev@brelta.test")";
+        const ProbeReply listed = asUser(tokens, "POST", MessagingService::listPath, "{" + user + "}");
+        const Json entries = listed.json().at("entries");
+        QCOMPARE(entries.size(), size_t(1));
+        const std::string id = entries.at(0).at("messageId").get<std::string>();
+        const QByteArray fetch = Json{{"user_id", "dev@brelta.test"}, {"message_id", id}}.dump().c_str();
+        const ProbeReply fetched = asUser(tokens, "POST", MessagingService::getPath, fetch);
+        QCOMPARE(fetched.status, 200);
+        const Json message = fetched.json().at("userMessage");
+        QVERIFY(message.at("schedule").contains("asap"));
+        const Json report = message.at("content").at("meetingReport");
+        QCOMPARE(report.at("meetingDuration").get<std::string>(), std::string("910s"));
+        QCOMPARE(report.at("meetingTimestamp").get<std::string>(), std::string("2026-12-11T09:30:00+0100"));
+        QVERIFY(QString::fromStdString(report.at("dashboardUrl").get<std::string>())
+                    .startsWith(server().baseUrl().toString() + QStringLiteral("/coach/sessions")));
+    }
+
     void queueingTheSameIdReplacesTheMessage()
     {
         const Json first = Json::parse(R"({"messageId":"m-1","content":{},"schedule":{}})");

@@ -126,6 +126,26 @@ private slots:
                  QStringLiteral("2024-07-05T13:07:09"));
     }
 
+    // A reading the zone skips (spring forward) is the first instant after the jump.
+    void localFormAcrossDaylightSavingChanges_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QDateTime>("expected");
+        QTest::newRow("in the gap") << "2024-03-31T02:30:00" << utc(2024, 3, 31, 1, 0, 0);
+        QTest::newRow("gap start") << "2024-03-31T02:00:00" << utc(2024, 3, 31, 1, 0, 0);
+        QTest::newRow("just before the gap") << "2024-03-31T01:59:59" << utc(2024, 3, 31, 0, 59, 59);
+        QTest::newRow("gap end") << "2024-03-31T03:00:00" << utc(2024, 3, 31, 1, 0, 0);
+    }
+
+    void localFormAcrossDaylightSavingChanges()
+    {
+        QFETCH(QString, text);
+        QFETCH(QDateTime, expected);
+        const std::optional<QDateTime> parsed = wiretime::parseLocal(text, zone("Europe/Berlin"));
+        QVERIFY(parsed.has_value());
+        QCOMPARE(parsed->toUTC(), expected);
+    }
+
     void ignoresTheUsersLocale_data()
     {
         QTest::addColumn<QLocale>("locale");
