@@ -4,6 +4,7 @@
 #include "devserver/AuthService.h"
 #include "devserver/Collector.h"
 #include "devserver/GatewayService.h"
+#include "devserver/GoogleService.h"
 #include "devserver/MessagingService.h"
 #include "devserver/UploadService.h"
 
@@ -137,6 +138,8 @@ public:
 
     // The analytics and error-ingest collector: what the telemetry clients sent.
     Collector &collector() { return m_collector; }
+    // The fake Google sign-in and Calendar, with its own controls.
+    GoogleService &google() { return m_google; }
 
 Q_SIGNALS:
     void requestReceived(const brelta::devserver::ReceivedRequest &request);
@@ -175,6 +178,7 @@ private:
     MessagingService m_messaging{m_auth};
     UploadService m_uploads;
     Collector m_collector;
+    GoogleService m_google;
 
     QHash<QString, ResponseControl> m_responses;
     QSet<QString> m_hanging;
