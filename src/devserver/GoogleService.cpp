@@ -72,6 +72,13 @@ void GoogleService::revokeGrants()
     m_accessTokens.clear();
 }
 
+QString GoogleService::issueAccessToken()
+{
+    const QString access = QStringLiteral("ya29.fake-%1").arg(++m_serial);
+    m_accessTokens.insert(access);
+    return access;
+}
+
 QHttpServerResponse GoogleService::authorize(const QHttpServerRequest &request)
 {
     const QUrlQuery query = request.query();
@@ -145,8 +152,7 @@ QHttpServerResponse GoogleService::token(const QHttpServerRequest &request)
 
 QHttpServerResponse GoogleService::grant(const QString &scope, bool withRefreshToken)
 {
-    const QString access = QStringLiteral("ya29.fake-%1").arg(++m_serial);
-    m_accessTokens.insert(access);
+    const QString access = issueAccessToken();
     Json body{{"access_token", access.toStdString()},
               {"expires_in", 3599},
               {"scope", scope.toStdString()},

@@ -38,6 +38,8 @@ public:
     void setDropCalendarScope(bool drop) { m_dropScope = drop; }
     // Every refresh token issued so far stops working ("invalid_grant"); access tokens too.
     void revokeGrants();
+    // A valid access token without the consent dance, for tests of the Calendar reader alone.
+    QString issueAccessToken();
     // Access tokens issued so far are refused with 401; refresh tokens still work.
     void expireAccessTokens() { m_accessTokens.clear(); }
     // The calendar's events, in the Calendar API's event shape; listed ordered by start.
