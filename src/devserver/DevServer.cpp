@@ -141,6 +141,7 @@ void DevServer::installRoutes()
     m_messaging.install(routes);
     m_uploads.install(routes);
     m_coachPages.install(routes);
+    m_google.install(routes);
     m_collector.install(m_http);
     // Further route groups install here, on m_http, behind the front door.
 

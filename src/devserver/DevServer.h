@@ -5,6 +5,7 @@
 #include "devserver/CoachPages.h"
 #include "devserver/Collector.h"
 #include "devserver/GatewayService.h"
+#include "devserver/GoogleService.h"
 #include "devserver/MessagingService.h"
 #include "devserver/UploadService.h"
 
@@ -145,6 +146,8 @@ public:
 
     // The analytics and error-ingest collector: what the telemetry clients sent.
     Collector &collector() { return m_collector; }
+    // The fake Google sign-in and Calendar, with its own controls.
+    GoogleService &google() { return m_google; }
 
 Q_SIGNALS:
     void requestReceived(const brelta::devserver::ReceivedRequest &request);
@@ -184,6 +187,7 @@ private:
     UploadService m_uploads;
     CoachPages m_coachPages{m_accounts, m_seededUser};
     Collector m_collector;
+    GoogleService m_google;
 
     QHash<QString, ResponseControl> m_responses;
     QSet<QString> m_hanging;
