@@ -222,10 +222,28 @@ designsystem::WidgetContainerView *MainView::buildPlaceholderPanel(const QString
 {
     auto *content = new designsystem::BodyView(note, designsystem::BodySize::Small, designsystem::BodyWeight::Regular,
                                                Colors::gray400());
+    return buildPanel(title, content);
+}
+
+designsystem::WidgetContainerView *MainView::buildPanel(const QString &title, QWidget *content)
+{
     auto *panel = new designsystem::WidgetContainerView(title, content, this);
     MainViewViewModel *vm = m_viewModel;
     connect(panel, &designsystem::WidgetContainerView::backPressed, this,
             [vm] { vm->switchMode(MainViewMode::Recording, true); });
+    return panel;
+}
+
+designsystem::WidgetContainerView *MainView::setPanelContent(MainViewMode mode, const QString &title, QWidget *content)
+{
+    Q_ASSERT(mode != MainViewMode::Recording);
+    QWidget *&slot = m_panels[index(mode)];
+    const QString name = slot->objectName();
+    delete slot;
+    designsystem::WidgetContainerView *panel = buildPanel(title, content);
+    panel->setObjectName(name);
+    slot = panel;
+    showPanel(m_viewModel->currentMode(), false);
     return panel;
 }
 

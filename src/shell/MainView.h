@@ -60,6 +60,11 @@ public:
     designsystem::BrandMenuButton *menuButton() const { return m_menu; }
     QWidget *calendarDot() const { return m_calendarDot; }
 
+    // Puts a subsystem's panel in place of a placeholder (not the recording panel): `content` goes into a
+    // panel frame titled `title` whose back button returns to the recording panel. Takes ownership; returns
+    // the frame, which the content's owner drives (loading, error, header control).
+    designsystem::WidgetContainerView *setPanelContent(MainViewMode mode, const QString &title, QWidget *content);
+
     void openInsights();
 
 protected:
@@ -70,6 +75,7 @@ private:
     QWidget *buildRecordingPanel(RecorderView *recorder);
     QWidget *buildHeader();
     designsystem::WidgetContainerView *buildPlaceholderPanel(const QString &title, const QString &note);
+    designsystem::WidgetContainerView *buildPanel(const QString &title, QWidget *content);
     void showPanel(MainViewMode mode, bool animated);
     void placePanels();
     void updateCalendarDot();

@@ -166,7 +166,9 @@ void TestSignInView::signIn()
         QCOMPARE(f.backend.session.lastUserId, user.id);
         QCOMPARE(f.backend.session.lastUsername, user.email);
         QVERIFY(!f.view->bannerText());
-        // The tokens are in the keyring: a fresh launch finds them.
+        // The tokens are in the keyring: a fresh launch of the signed-in user (stored by the shell's setUser)
+        // finds them.
+        f.backend.settings.setText(platform::settings::kUsername, user.email);
         auto relaunched = f.backend.makeClient();
         QVERIFY(testsupport::awaitTask(relaunched->loadTokensFromKeychain()).succeeded());
         QCOMPARE(relaunched->accessTokenState(), backend::ApiClient::TokenState::Held);

@@ -7,6 +7,7 @@
 #include "shell/MainViewViewModel.h"
 #include "shell/PopoverSizes.h"
 #include "shell/popovers/MainRoot.h"
+#include <QPointer>
 
 using namespace brelta::testsupport::shell;
 using brelta::platform::desktop::PopoverAnchor;
@@ -204,6 +205,28 @@ private slots:
         QCOMPARE(f.viewModel.currentMode(), MainViewMode::Recording);
         QCOMPARE(f.resizes.last(), qMakePair(QSize(355, 180), std::chrono::milliseconds(250)));
         QVERIFY(f.view->panel(MainViewMode::Recording)->isVisible());
+        QVERIFY(!panel->isVisible());
+    }
+
+    // A subsystem's panel takes a placeholder's place, shown while its mode is current, and its back
+    // button returns to the recording panel.
+    void mountedPanelReplacesPlaceholder()
+    {
+        MainViewFixture f;
+        QVERIFY(QTest::qWaitForWindowExposed(&f.window));
+        f.viewModel.switchMode(MainViewMode::Notifications, false);
+        QPointer<QWidget> placeholder = f.view->panel(MainViewMode::Notifications);
+        auto *content = new QWidget;
+        brelta::designsystem::WidgetContainerView *panel =
+            f.view->setPanelContent(MainViewMode::Notifications, QStringLiteral("Inbox"), content);
+        QVERIFY(placeholder.isNull());
+        QCOMPARE(f.view->panel(MainViewMode::Notifications), panel);
+        QCOMPARE(panel->content(), content);
+        QCOMPARE(panel->objectName(), QStringLiteral("notificationsPanel"));
+        QVERIFY(panel->isVisible());
+        QCOMPARE(panel->geometry(), QRect(0, 0, 355, 400));
+        QTest::mouseClick(panel->backButton(), Qt::LeftButton, {}, panel->backButton()->rect().center());
+        QCOMPARE(f.viewModel.currentMode(), MainViewMode::Recording);
         QVERIFY(!panel->isVisible());
     }
 
