@@ -85,9 +85,9 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     // Made before the launch so that the shared instances main builds with it (the upload queue) report
     // to it from the start; the launch sets its user.
     m_errorTracker = std::make_unique<platform::ErrorTracker>(m_deps.errorTracking, m_deps.network, m_deps.clock);
-    m_router =
-        std::make_unique<UrlRouter>(UrlRouterParts{this, m_deps.settings, m_deps.clock, m_deps.api, m_deps.permissions,
-                                                   m_deps.recording, m_deps.panels, m_deps.onboarding});
+    m_router = std::make_unique<UrlRouter>(
+        UrlRouterParts{this, m_deps.settings, m_deps.clock, m_deps.api, m_deps.permissions, m_deps.recording,
+                       m_deps.panels ? m_deps.panels : m_mainViewModel.get(), m_deps.onboarding});
     connect(m_setUserTimer.get(), &platform::Timer::timeout, this, [this] {
         if (const auto user = std::exchange(m_signedInUser, std::nullopt)) {
             setUser(user->first, user->second);

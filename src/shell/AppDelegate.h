@@ -74,7 +74,8 @@ struct AppDelegateDependencies
     platform::desktop::LoginItem *loginItem = nullptr;
     recording::AudioUploadManager *uploads = nullptr;
     platform::PermissionManager *permissions = nullptr;
-    // The main view's panel model and the onboarding flow, as the links drive them.
+    // The main view's panel model and the onboarding flow, as the links drive them. No panel switcher: the
+    // delegate's own main view model.
     PanelSwitcher *panels = nullptr;
     OnboardingNavigator *onboarding = nullptr;
     // The main popover's recorder row and header. No permissions: the row offers "Record" at once. No

@@ -41,4 +41,9 @@ void MainViewViewModel::switchMode(MainViewMode mode, bool animated)
     emit currentModeChanged(mode, animated);
 }
 
+void MainViewViewModel::switchToPanel(RoutePanel panel)
+{
+    switchMode(panel == RoutePanel::Settings ? MainViewMode::Settings : MainViewMode::Calendar, false);
+}
+
 } // namespace brelta::shell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "shell/routes/RouteSeams.h"
+
 #include <QEasingCurve>
 #include <QObject>
 #include <QSize>
@@ -13,8 +15,8 @@ namespace brelta::shell {
 enum class MainViewMode { Recording, Settings, Notifications, Calendar };
 
 // Which panel the main popover shows, for the whole process. A change of panel goes through switchMode:
-// the popover is resized first, then the panel changes, both over the same time.
-class MainViewViewModel : public QObject
+// the popover is resized first, then the panel changes, both over the same time. Links switch it too.
+class MainViewViewModel : public QObject, public PanelSwitcher
 {
     Q_OBJECT
 
@@ -31,6 +33,9 @@ public:
     // Resizes the popover for `mode`, then shows its panel; eased over kAnimationDuration when `animated`.
     // Switching to the panel already shown still resizes and announces it.
     void switchMode(MainViewMode mode, bool animated);
+
+    // A link's panel, shown at once.
+    void switchToPanel(RoutePanel panel) override;
 
     // The popover's size for a panel.
     static QSize popoverSize(MainViewMode mode);

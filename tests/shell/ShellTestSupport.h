@@ -314,6 +314,9 @@ struct ShellFixture
         server.clearReceived();
     }
 
+    // Links switch the delegate's own main view model rather than the recorded stand-in.
+    bool panelsOfTheDelegate = false;
+
     AppDelegate &makeDelegate(bool withRecordingSession = true)
     {
         brelta::shell::AppDelegateDependencies deps;
@@ -329,7 +332,7 @@ struct ShellFixture
         deps.sleepWake = sleepMonitor ? sleepMonitor : &sleepWake;
         deps.loginItem = loginItem.get();
         deps.permissions = permissions;
-        deps.panels = &routeSeams;
+        deps.panels = panelsOfTheDelegate ? nullptr : &routeSeams;
         deps.onboarding = &routeSeams;
         deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
         deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));

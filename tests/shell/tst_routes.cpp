@@ -1,6 +1,9 @@
 #include "ShellTestSupport.h"
 
+#include "platform/desktop/PopoverWindow.h"
+#include "shell/MainViewViewModel.h"
 #include "shell/popovers/PlaceholderRoots.h"
+#include "shell/popovers/Popovers.h"
 #include "shell/routes/RouteRequest.h"
 #include "shell/routes/UrlRouter.h"
 
@@ -245,6 +248,28 @@ private slots:
             QVERIFY(f->recording.hasDisplayedRecordingPopover());
         // Nothing went to the backend's token exchange.
         QVERIFY(f->server.receivedRequests(QStringLiteral("/token")).isEmpty());
+    }
+
+    // In the program the links switch the main view's own panels, at once.
+    void linksOpenTheMainViewsPanels_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<brelta::shell::MainViewMode>("mode");
+        QTest::newRow("settings") << "brelta://app/settings" << brelta::shell::MainViewMode::Settings;
+        QTest::newRow("calendar") << "brelta://app/calendar/today" << brelta::shell::MainViewMode::Calendar;
+    }
+
+    void linksOpenTheMainViewsPanels()
+    {
+        QFETCH(QString, url);
+        QFETCH(brelta::shell::MainViewMode, mode);
+        f->panelsOfTheDelegate = true;
+        makeDelegate(true, true, true);
+        QVERIFY(f->launchAndWaitForServices());
+        f->delegate->handleOpenUrls({QUrl(url)});
+        QVERIFY(waitUntil([&] { return f->shown(PopoverKind::Main); }, 5000));
+        QCOMPARE(f->delegate->mainViewModel()->currentMode(), mode);
+        QCOMPARE(f->delegate->popovers()->window(PopoverKind::Main)->contentSize(), QSize(355, 400));
     }
 
     void aRecordThatCannotStartEndsInTheAlert()
