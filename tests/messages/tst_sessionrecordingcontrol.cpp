@@ -63,13 +63,13 @@ private Q_SLOTS:
         SessionRecordingControl control(s.manager.get());
         QVERIFY(succeeds(control.startPracticeRecording()));
 
-        s.f.clock.advance(std::chrono::seconds(600));
+        s.f.clock.advance(std::chrono::seconds(200));
         control.restartRecordingReminder();
-        // The first reminder was due at 900 s; restarted at 600 s it comes at 1500 s.
-        s.f.clock.advance(std::chrono::seconds(600));
+        // The first reminder was due at 300 s; restarted at 200 s it comes at 500 s.
+        s.f.clock.advance(std::chrono::seconds(250));
         QCOMPARE(s.f.presenter.shownAt, QList<qint64>());
-        s.f.clock.advance(std::chrono::seconds(300));
-        QCOMPARE(s.f.presenter.shownAt, QList<qint64>{1500});
+        s.f.clock.advance(std::chrono::seconds(50));
+        QCOMPARE(s.f.presenter.shownAt, QList<qint64>{500});
     }
 
     void theRecordingPopoverFlagReachesTheSession()
