@@ -395,12 +395,17 @@ void NotificationManager::stopAllTimers()
     m_slots.clear();
 }
 
-void NotificationManager::signOut()
+void NotificationManager::clearProcessedMessageIds()
 {
     ++m_generation;
     m_pollGeneration.reset();
-    stopAllTimers();
     m_services.settings->remove(settings::kProcessedNotificationIds);
+}
+
+void NotificationManager::signOut()
+{
+    clearProcessedMessageIds();
+    stopAllTimers();
     m_services.store->clear();
     m_services.store->clearHistory();
 }

@@ -105,6 +105,9 @@ public:
 
     // Stops every timer and forgets the scheduled messages; processed ids and the store stay.
     void stopAllTimers();
+    // The first step of a sign-out: work under way is abandoned (it touches nothing afterwards) and the
+    // processed ids are forgotten.
+    void clearProcessedMessageIds();
     // The user signed out: work under way is abandoned, every timer stops, and the processed ids, the
     // queue and the history are emptied.
     void signOut();

@@ -19,6 +19,7 @@
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/popovers/MainRoot.h"
+#include "shell/popovers/NotificationRoot.h"
 #include "shell/popovers/PlaceholderRoots.h"
 #include "shell/popovers/Popovers.h"
 #include "shell/popovers/RecordingPopovers.h"
@@ -240,8 +241,10 @@ void AppDelegate::setUpStatusItemAndPopovers()
     m_popovers->setRoot(Kind::Onboarding,
                         new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
     setUpRecordingPopovers();
-    m_popovers->setRoot(Kind::Notification,
-                        new PlaceholderRoot(QStringLiteral("Notification"), QStringLiteral("Notification popover")));
+    // The messages put their content in before the launch; a build without them keeps a placeholder.
+    if (!m_popovers->window(Kind::Notification)->root())
+        m_popovers->setRoot(Kind::Notification, new PlaceholderRoot(QStringLiteral("Notification"),
+                                                                    QStringLiteral("Notification popover")));
     m_popovers->setRoot(Kind::Alert, new AlertRoot(QString(), QString()));
     for (const Kind kind : {Kind::Main, Kind::Onboarding})
         m_popovers->window(kind)->addAction(m_statusItem->quitAction());
@@ -472,7 +475,11 @@ void AppDelegate::showRecordingReminderPopover()
 
 void AppDelegate::closeNotificationPopover()
 {
-    closePopover(PopoverKind::Notification);
+    // The content removes, half a second later, only the messages queued at this close.
+    if (auto *root = qobject_cast<NotificationRoot *>(m_popovers->window(PopoverKind::Notification)->root()))
+        root->closePopoverAndClear();
+    else
+        closePopover(PopoverKind::Notification);
 }
 
 void AppDelegate::showAlert(const QString &title, const QString &message)

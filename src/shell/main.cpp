@@ -5,6 +5,7 @@
 #include "analytics/TelemetrySetup.h"
 #include "backend/client/ApiClient.h"
 #include "backend/client/KeychainStore.h"
+#include "messages/SessionRecordingControl.h"
 #include "platform/BuildInfo.h"
 #include "platform/Clock.h"
 #include "platform/Logging.h"
@@ -21,6 +22,7 @@
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/LoggingServices.h"
+#include "shell/MessagesWiring.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
 #include "shell/SharedAppDelegate.h"
@@ -88,7 +90,7 @@ int main(int argc, char *argv[])
     backend::ApiClient api(backend::BackendHosts::compiledIn(), &keychain, &settings, &shared);
     analytics::AnalyticsManager analyticsManager;
     shell::LoggingCalendarService calendar;
-    shell::LoggingMessageService messages;
+    shell::MessagesWiring messageWiring;
     platform::PermissionManager permissions(&settings);
     shell::RecorderPermissions recorderPermissions(&permissions);
     platform::desktop::LogindSleepMonitor sleepMonitor(QDBusConnection::systemBus());
@@ -105,7 +107,7 @@ int main(int argc, char *argv[])
     dependencies.analytics = &analyticsManager;
     dependencies.shared = &shared;
     dependencies.calendar = &calendar;
-    dependencies.messages = &messages;
+    dependencies.messages = &messageWiring;
     dependencies.loginItem = loginItem.get();
     dependencies.sleepWake = &sleepMonitor;
     dependencies.permissions = &permissions;
@@ -122,6 +124,8 @@ int main(int argc, char *argv[])
         clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
     shell::RecorderManagerSession recordingSession(&recorderManager);
     delegate.setRecordingSession(&recordingSession);
+    messages::SessionRecordingControl messageRecording(&recorderManager);
+    messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
