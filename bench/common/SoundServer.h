@@ -3,7 +3,8 @@
 // Shared by the benchmarks, included by relative path: header-only, so no library of its own.
 //
 // The sound server's side of a recording: its CPU time (the stream and sample-rate conversions our choice of
-// formats makes it do) and the conversions themselves, as the server lists them.
+// formats makes it do) and the conversions themselves, as the server lists them. The server's process is
+// testsupport::soundServerPid(), which the tests use too.
 
 #include <QByteArray>
 #include <QFile>
@@ -12,42 +13,11 @@
 #include <QString>
 #include <QStringList>
 
-#include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <optional>
 
 namespace brelta::bench {
-
-// The process id of the sound server we talk to (PULSE_SERVER, else the user's socket), from the peer
-// credentials of its socket: works for PulseAudio and for PipeWire's pulse server alike.
-inline std::optional<pid_t> soundServerPid()
-{
-    QString address = qEnvironmentVariable("PULSE_SERVER");
-    if (address.isEmpty())
-        address = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/native");
-    if (address.startsWith(QLatin1String("unix:")))
-        address = address.mid(5);
-    const QByteArray path = QFile::encodeName(address);
-    sockaddr_un socketAddress{};
-    if (path.isEmpty() || std::size_t(path.size()) >= sizeof socketAddress.sun_path)
-        return std::nullopt;
-    socketAddress.sun_family = AF_UNIX;
-    std::memcpy(socketAddress.sun_path, path.constData(), std::size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return std::nullopt;
-    std::optional<pid_t> pid;
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&socketAddress), sizeof socketAddress) == 0
-        && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && credentials.pid > 0)
-        pid = credentials.pid;
-    ::close(fd);
-    return pid;
-}
 
 // CPU seconds (user + system) a process has used so far; nullopt when it cannot be read.
 inline std::optional<double> processCpuSeconds(pid_t pid)

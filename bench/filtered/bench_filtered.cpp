@@ -185,7 +185,7 @@ void reportWhatReachedTheFile(const QString &path, const Fixtures &fixtures, con
 QCoro::Task<> measure(SystemVoiceFilteredAudioRecorder *recorder, QString path, Fixtures fixtures, int seconds)
 {
     try {
-        const std::optional<pid_t> server = brelta::bench::soundServerPid();
+        const std::optional<pid_t> server = brelta::testsupport::soundServerPid();
         if (!server)
             throw std::runtime_error("cannot find the sound server's process");
         QCoro::Task<Span> baselineTask = measureTurns(fixtures, std::max(10, seconds / 3), *server, nullptr, nullptr);

@@ -12,6 +12,7 @@
 #include "platform/audio/AudioFileInfo.h"
 #include "recording/recorders/SimpleAudioRecorder.h"
 #include "testsupport/AudioFixtures.h"
+#include "testsupport/RecordUntilKilled.h"
 
 #include <QCoreApplication>
 #include <QCoroProcess>
@@ -82,7 +83,7 @@ QCoro::Task<Span> measureSpeech(QString speech, int seconds, pid_t server)
 QCoro::Task<> measure(SimpleAudioRecorder *recorder, QString path, QString speech, int seconds)
 {
     try {
-        const std::optional<pid_t> server = brelta::bench::soundServerPid();
+        const std::optional<pid_t> server = brelta::testsupport::soundServerPid();
         if (!server)
             throw std::runtime_error("cannot find the sound server's process");
         QCoro::Task<Span> baselineTask = measureSpeech(speech, std::max(10, seconds / 3), *server);
@@ -108,20 +109,6 @@ QCoro::Task<> measure(SimpleAudioRecorder *recorder, QString path, QString speec
             std::printf("  server converts %s\n", qPrintable(conversion));
         std::printf("peak resident memory:             %6.1f MiB\n", double(peakRssKiB()) / 1024);
         QCoreApplication::exit(0);
-    } catch (const std::exception &error) {
-        std::fprintf(stderr, "cannot record: %s\n", error.what());
-        QCoreApplication::exit(1);
-    }
-}
-
-// The child: records into `path` and says "recording" once it does, until it is killed.
-QCoro::Task<> recordUntilKilled(SimpleAudioRecorder *recorder, QString path)
-{
-    try {
-        QCoro::Task<> started = recorder->start(QUrl::fromLocalFile(path));
-        co_await std::move(started);
-        std::puts("recording");
-        std::fflush(stdout);
     } catch (const std::exception &error) {
         std::fprintf(stderr, "cannot record: %s\n", error.what());
         QCoreApplication::exit(1);
@@ -167,9 +154,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     if (argc == 3 && QByteArray(argv[1]) == "--record-until-killed") {
-        SimpleAudioRecorder recorder;
-        QTimer::singleShot(0, &app, [&] { recordUntilKilled(&recorder, QString::fromLocal8Bit(argv[2])); });
-        return app.exec();
+        return brelta::testsupport::recordUntilKilled<SimpleAudioRecorder>(QString::fromLocal8Bit(argv[2]));
     }
     const int seconds = argc > 1 ? std::atoi(argv[1]) : 60;
     QTemporaryDir dir;

@@ -2,10 +2,10 @@
 // one save at a time, rollback and error on failure, the delayed spinner, loads racing saves, the
 // privacy-control switch and the reset at sign-out.
 
-#include "backend/client/ClientFixture.h"
 #include "platform/Clock.h"
 #include "screens/settings/LanguageResolution.h"
 #include "screens/settings/SettingsWidgetViewModel.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QFile>
 #include <QSignalSpy>

@@ -2,11 +2,11 @@
 // error looks, the address check, one request at a time, a form closed mid-request, and the password kept
 // out of logs and the clipboard.
 
-#include "backend/client/ClientFixture.h"
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/BrandInput.h"
 #include "screens/signin/SignInView.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QApplication>
 #include <QClipboard>

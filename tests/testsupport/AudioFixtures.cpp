@@ -69,6 +69,23 @@ struct FileDescriptorCloser
     }
 };
 
+using Socket = std::unique_ptr<int, FileDescriptorCloser>;
+
+// A stream socket connected to the Unix socket at `path`; null when it cannot connect.
+Socket connectUnixSocket(const QString &path)
+{
+    const QByteArray encoded = QFile::encodeName(path);
+    sockaddr_un address{};
+    if (encoded.isEmpty() || std::size_t(encoded.size()) >= sizeof address.sun_path)
+        return nullptr;
+    address.sun_family = AF_UNIX;
+    std::memcpy(address.sun_path, encoded.constData(), std::size_t(encoded.size()));
+    Socket socket(new int(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)));
+    if (*socket < 0 || ::connect(*socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+        return nullptr;
+    return socket;
+}
+
 // The lines of `pactl list source-outputs`, trimmed.
 QStringList sourceOutputLines()
 {
@@ -173,14 +190,8 @@ bool killSourceOutput(const QString &index, const QString &cliSocket)
     if (!QFile::exists(cliSocket))
         pactl({QStringLiteral("load-module"), QStringLiteral("module-cli-protocol-unix"),
                QStringLiteral("socket=") + cliSocket});
-    const QByteArray path = QFile::encodeName(cliSocket);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (std::size_t(path.size()) >= sizeof address.sun_path)
-        return false;
-    std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-    const std::unique_ptr<int, FileDescriptorCloser> socket(new int(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0)));
-    if (*socket < 0 || ::connect(*socket, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+    const Socket socket = connectUnixSocket(cliSocket);
+    if (!socket)
         return false;
     const QByteArray command = QStringLiteral("kill-source-output %1\n").arg(index).toUtf8();
     if (::write(*socket, command.constData(), std::size_t(command.size())) != command.size())
@@ -194,6 +205,21 @@ bool killSourceOutput(const QString &index, const QString &cliSocket)
     while (::read(*socket, reply, sizeof reply) > 0) {
     }
     return true;
+}
+
+std::optional<pid_t> soundServerPid()
+{
+    QString address = qEnvironmentVariable("PULSE_SERVER");
+    if (address.isEmpty())
+        address = qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/pulse/native");
+    if (address.startsWith(QLatin1String("unix:")))
+        address = address.mid(5);
+    const Socket socket = connectUnixSocket(address);
+    ucred credentials{};
+    socklen_t length = sizeof credentials;
+    if (!socket || ::getsockopt(*socket, SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 || credentials.pid <= 0)
+        return std::nullopt;
+    return credentials.pid;
 }
 
 std::optional<ProbedAudio> probeAudio(const QString &path)

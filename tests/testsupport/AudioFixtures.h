@@ -3,6 +3,8 @@
 #include <QProcess>
 #include <QString>
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -42,6 +44,11 @@ QString sourceOutputIndex(const QString &streamName);
 // speaks the server's command-line protocol, on a socket at `cliSocket` loaded on first use. False when the
 // command could not be sent.
 bool killSourceOutput(const QString &index, const QString &cliSocket);
+
+// The process id of the sound server we talk to (PULSE_SERVER, else the user's socket), from the peer
+// credentials of its socket: works for PulseAudio and for PipeWire's pulse server alike. Empty when no server
+// answers there.
+std::optional<pid_t> soundServerPid();
 
 // What ffprobe reads from the first audio stream of a file.
 struct ProbedAudio

@@ -33,8 +33,9 @@ QCoro::Task<SecretServiceProbe::Presence> SecretServiceProbe::findItems(QString 
     const QMap<QString, QString> attributes{{QStringLiteral("user"), account}, {QStringLiteral("server"), service}};
     call << QVariant::fromValue(attributes);
 
-    QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply =
-        co_await bus.asyncCall(call, int(timeout.count()));
+    // The pending call is awaited by name (CODING.md, "Coroutines").
+    QDBusPendingCall pending = bus.asyncCall(call, int(timeout.count()));
+    QDBusPendingReply<QList<QDBusObjectPath>, QList<QDBusObjectPath>> reply = co_await pending;
     if (reply.isError()) {
         presence.error = reply.error().name() + QStringLiteral(": ") + reply.error().message();
         presence.serviceMissing = reply.error().type() == QDBusError::ServiceUnknown;

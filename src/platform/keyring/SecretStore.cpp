@@ -87,7 +87,8 @@ QCoro::Task<QKeychain::Job *> runJob(QKeychain::Job *job, SecretItem item)
     job->setAutoDelete(true);
     job->setKey(item.account);
     job->start();
-    co_return co_await qCoro(job, &QKeychain::Job::finished);
+    auto finished = qCoro(job, &QKeychain::Job::finished);
+    co_return co_await finished;
 }
 
 // qtkeychain talks to KWallet instead on a KDE session. KWallet answers "not found" only from an open
@@ -96,6 +97,11 @@ QCoro::Task<QKeychain::Job *> runJob(QKeychain::Job *job, SecretItem item)
 bool answeredByAnotherKeyring(const SecretServiceProbe::Presence &presence)
 {
     return !presence.answered && presence.serviceMissing;
+}
+
+QString timeoutError(std::chrono::milliseconds timeout)
+{
+    return QStringLiteral("the Secret Service did not answer within %1 ms").arg(timeout.count());
 }
 
 } // namespace
@@ -147,17 +153,10 @@ QCoro::Task<> SecretStore::drain(QString queueKey)
         std::shared_ptr<Operation> operation = queue->waiting.front();
         queue->waiting.pop_front();
         queue->current = operation;
-        switch (operation->kind) {
-        case Operation::Kind::Read:
-            co_await runRead(item, operation);
-            break;
-        case Operation::Kind::Write:
-            co_await runWrite(item, operation);
-            break;
-        case Operation::Kind::Remove:
-            co_await runRemove(item, operation);
-            break;
-        }
+        QCoro::Task<> running = operation->kind == Operation::Kind::Read    ? runRead(item, operation)
+                                : operation->kind == Operation::Kind::Write ? runWrite(item, operation)
+                                                                            : runRemove(item, operation);
+        co_await std::move(running);
         if (!self)
             co_return;
         queue->current.reset();
@@ -170,7 +169,8 @@ QCoro::Task<> SecretStore::runRead(SecretItem item, std::shared_ptr<Operation> o
 {
     // Nothing of `this` is touched after the job: the store may be gone by the time it ends.
     const auto timeout = m_timeout;
-    QKeychain::Job *job = co_await runJob(new QKeychain::ReadPasswordJob(item.service), item);
+    QCoro::Task<QKeychain::Job *> reading = runJob(new QKeychain::ReadPasswordJob(item.service), item);
+    QKeychain::Job *job = co_await std::move(reading);
     if (job->error() == QKeychain::NoError) {
         operation->finishRead(
             {SecretRead::Status::Found, static_cast<QKeychain::ReadPasswordJob *>(job)->textData(), {}});
@@ -182,7 +182,9 @@ QCoro::Task<> SecretStore::runRead(SecretItem item, std::shared_ptr<Operation> o
     }
 
     // "Not found" is also what a locked collection answers; only the service itself can confirm absence.
-    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
+    QCoro::Task<SecretServiceProbe::Presence> probing =
+        SecretServiceProbe::findItems(item.service, item.account, timeout);
+    const auto presence = co_await std::move(probing);
     if (presence.absent() || answeredByAnotherKeyring(presence))
         operation->finishRead({SecretRead::Status::Absent, {}, {}});
     else if (!presence.answered)
@@ -195,7 +197,8 @@ QCoro::Task<> SecretStore::runWrite(SecretItem item, std::shared_ptr<Operation> 
 {
     auto *writeJob = new QKeychain::WritePasswordJob(item.service);
     writeJob->setTextData(operation->value);
-    QKeychain::Job *job = co_await runJob(writeJob, item);
+    QCoro::Task<QKeychain::Job *> writing = runJob(writeJob, item);
+    QKeychain::Job *job = co_await std::move(writing);
     if (job->error() == QKeychain::NoError)
         operation->finishWrite({SecretWrite::Status::Done, {}});
     else
@@ -205,14 +208,17 @@ QCoro::Task<> SecretStore::runWrite(SecretItem item, std::shared_ptr<Operation> 
 QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation> operation)
 {
     const auto timeout = m_timeout;
-    QKeychain::Job *job = co_await runJob(new QKeychain::DeletePasswordJob(item.service), item);
+    QCoro::Task<QKeychain::Job *> removing = runJob(new QKeychain::DeletePasswordJob(item.service), item);
+    QKeychain::Job *job = co_await std::move(removing);
     if (job->error() != QKeychain::NoError && job->error() != QKeychain::EntryNotFound) {
         operation->fail(describe(job));
         co_return;
     }
 
     // A locked collection lets a removal "succeed" without removing anything: check that it is gone.
-    const auto presence = co_await SecretServiceProbe::findItems(item.service, item.account, timeout);
+    QCoro::Task<SecretServiceProbe::Presence> probing =
+        SecretServiceProbe::findItems(item.service, item.account, timeout);
+    const auto presence = co_await std::move(probing);
     if (presence.absent() || answeredByAnotherKeyring(presence))
         operation->finishWrite({SecretWrite::Status::Done, {}});
     else if (!presence.answered)
@@ -221,48 +227,54 @@ QCoro::Task<> SecretStore::runRemove(SecretItem item, std::shared_ptr<Operation>
         operation->fail(QStringLiteral("the item is still there (is the keyring locked?)"));
 }
 
-QCoro::Task<bool> SecretStore::answeredInTime(std::shared_ptr<Operation> operation, QString what)
+QCoro::Task<bool> SecretStore::answeredInTime(std::shared_ptr<Operation> operation, QString what,
+                                              std::chrono::milliseconds timeout)
 {
     // co_await stays out of conditions throughout (CODING.md, "Coroutines").
     if (operation->finished)
         co_return true;
-    const auto timeout = m_timeout;
-    const auto done = co_await qCoro(operation.get(), &Operation::done, timeout);
+    auto doneOrTimeout = qCoro(operation.get(), &Operation::done, timeout);
+    const auto done = co_await std::move(doneOrTimeout);
     if (done.has_value())
         co_return true;
     qCWarning(lcSecretStore).noquote() << what << "did not finish within" << timeout.count() << "ms";
     co_return false;
 }
 
-QString SecretStore::timeoutError() const
-{
-    return QStringLiteral("the Secret Service did not answer within %1 ms").arg(m_timeout.count());
-}
+// The three calls below may resume after the store is gone (its destructor answers every waiting operation,
+// and a timeout can come first): after their await they touch only their operation and their copy of the
+// timeout. An operation that did finish answers with its outcome even when the wait for it timed out.
 
 QCoro::Task<SecretRead> SecretStore::read(SecretItem item)
 {
+    const auto timeout = m_timeout;
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Read, QString()));
-    const bool answered = co_await answeredInTime(operation, QStringLiteral("reading ") + item.service);
-    if (!answered)
-        co_return SecretRead{SecretRead::Status::Failed, {}, timeoutError()};
+    QCoro::Task<bool> waiting = answeredInTime(operation, QStringLiteral("reading ") + item.service, timeout);
+    const bool answered = co_await std::move(waiting);
+    if (!answered && !operation->finished)
+        co_return SecretRead{SecretRead::Status::Failed, {}, timeoutError(timeout)};
     co_return operation->readOutcome;
 }
 
 QCoro::Task<SecretWrite> SecretStore::write(SecretItem item, QString value)
 {
+    const auto timeout = m_timeout;
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Write, std::move(value)));
-    const bool answered = co_await answeredInTime(operation, QStringLiteral("writing ") + item.service);
-    if (!answered)
-        co_return SecretWrite{SecretWrite::Status::Failed, timeoutError()};
+    QCoro::Task<bool> waiting = answeredInTime(operation, QStringLiteral("writing ") + item.service, timeout);
+    const bool answered = co_await std::move(waiting);
+    if (!answered && !operation->finished)
+        co_return SecretWrite{SecretWrite::Status::Failed, timeoutError(timeout)};
     co_return operation->writeOutcome;
 }
 
 QCoro::Task<SecretWrite> SecretStore::remove(SecretItem item)
 {
+    const auto timeout = m_timeout;
     auto operation = enqueue(item, std::make_shared<Operation>(Operation::Kind::Remove, QString()));
-    const bool answered = co_await answeredInTime(operation, QStringLiteral("removing ") + item.service);
-    if (!answered)
-        co_return SecretWrite{SecretWrite::Status::Failed, timeoutError()};
+    QCoro::Task<bool> waiting = answeredInTime(operation, QStringLiteral("removing ") + item.service, timeout);
+    const bool answered = co_await std::move(waiting);
+    if (!answered && !operation->finished)
+        co_return SecretWrite{SecretWrite::Status::Failed, timeoutError(timeout)};
     co_return operation->writeOutcome;
 }
 

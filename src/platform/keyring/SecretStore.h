@@ -72,8 +72,9 @@ private:
     QCoro::Task<> runRead(SecretItem item, std::shared_ptr<Operation> operation);
     QCoro::Task<> runWrite(SecretItem item, std::shared_ptr<Operation> operation);
     QCoro::Task<> runRemove(SecretItem item, std::shared_ptr<Operation> operation);
-    QCoro::Task<bool> answeredInTime(std::shared_ptr<Operation> operation, QString what);
-    QString timeoutError() const;
+    // Static: the store may be gone when the wait ends.
+    static QCoro::Task<bool> answeredInTime(std::shared_ptr<Operation> operation, QString what,
+                                            std::chrono::milliseconds timeout);
 
     std::chrono::milliseconds m_timeout;
     QHash<QString, std::shared_ptr<Queue>> m_queues;

@@ -17,8 +17,7 @@ using platform::AacFileWriter;
 using platform::AudioCapture;
 using platform::PcmBuffer;
 
-// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
-// co_await twice.
+// Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
 
 // The file's side of the recording, worked on by the queue's jobs only (one at a time).
 struct SystemVoiceFilteredAudioRecorder::FileSide

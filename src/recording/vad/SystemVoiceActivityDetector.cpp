@@ -20,8 +20,7 @@ using platform::PcmBuffer;
 using platform::PcmFormat;
 using platform::SampleType;
 
-// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
-// co_await twice.
+// Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ClientFixture.h"
+#include "testsupport/backend/ClientFixture.h"
 
 using namespace brelta;
 using namespace brelta::testsupport;

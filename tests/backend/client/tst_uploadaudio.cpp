@@ -1,4 +1,4 @@
-#include "ClientFixture.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include "platform/WireTime.h"
 

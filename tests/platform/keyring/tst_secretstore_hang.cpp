@@ -6,6 +6,10 @@
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <memory>
 
 using brelta::platform::SecretRead;
 using brelta::platform::SecretStore;
@@ -62,6 +66,24 @@ private slots:
         QVERIFY(writeResult.value->failed());
         QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
         QVERIFY(!m_service.swallowed.isEmpty()); // the calls did reach the silent service
+    }
+
+    // The store is closed while a read waits on the hung service, and the read's own time runs out in the
+    // same pass of the event loop, before the closing answer is delivered: the read still gets that answer,
+    // and nothing touches the closed store (ASan reports a use after free otherwise).
+    void aStoreClosedAsAReadTimesOutAnswersTheRead()
+    {
+        auto store = std::make_unique<SecretStore>(std::chrono::milliseconds(100));
+        const brelta::platform::SecretItem item{QStringLiteral("com.brelta.test-hang-close"), QStringLiteral("brelta")};
+
+        QTimer::singleShot(std::chrono::milliseconds(50), Qt::PreciseTimer, [&store] { store.reset(); });
+        auto read = store->read(item);
+        QThread::msleep(300); // both timers are due now: the closing one first, then the read's
+        const auto result = awaitTask(std::move(read), std::chrono::seconds(5));
+        QVERIFY(!store);
+        QVERIFY(result.succeeded());
+        QCOMPARE(result.value->status, SecretRead::Status::Failed);
+        QCOMPARE(result.value->error, QStringLiteral("the secret store was closed"));
     }
 };
 

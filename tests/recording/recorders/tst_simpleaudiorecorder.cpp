@@ -29,17 +29,6 @@ private:
 
     QString newPath() { return m_dir.filePath(QStringLiteral("practice_%1.m4a").arg(++m_files)); }
 
-    QString run(SimpleAudioRecorder &recorder, const QString &operation, const QString &path)
-    {
-        if (operation == QLatin1String("start"))
-            return outcome(awaitTask(recorder.start(QUrl::fromLocalFile(path))));
-        if (operation == QLatin1String("stop"))
-            return outcome(awaitTask(recorder.stop(), std::chrono::seconds(30)));
-        if (operation == QLatin1String("pause"))
-            return outcome(awaitTask(recorder.pause()));
-        return outcome(awaitTask(recorder.resume()));
-    }
-
 private Q_SLOTS:
     void initTestCase()
     {
@@ -55,14 +44,14 @@ private Q_SLOTS:
     {
         SimpleAudioRecorder recorder;
         const QString path = newPath();
-        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
         QElapsedTimer recorded;
         recorded.start();
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Recording);
         QCOMPARE(playIntoSink(m_speech), QString());
         QTest::qWait(300);
         const double seconds = double(recorded.elapsed()) / 1000;
-        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
 
         const auto probed = probeAudio(path);
@@ -86,19 +75,19 @@ private Q_SLOTS:
     {
         SimpleAudioRecorder recorder;
         const QString path = newPath();
-        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
         QElapsedTimer recorded;
         recorded.start();
         QTest::qWait(1000);
-        QCOMPARE(run(recorder, QStringLiteral("pause"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("pause"), path), QStringLiteral("ok"));
         double seconds = double(recorded.elapsed()) / 1000;
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Paused);
         QCOMPARE(playIntoSink(m_speech), QString()); // spoken only while paused
-        QCOMPARE(run(recorder, QStringLiteral("resume"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("resume"), path), QStringLiteral("ok"));
         recorded.restart();
         QTest::qWait(1000);
         seconds += double(recorded.elapsed()) / 1000;
-        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
 
         const double duration = brelta::platform::audioFileDuration(path);
         QVERIFY2(std::abs(duration - seconds) <= 0.2,
@@ -147,13 +136,13 @@ private Q_SLOTS:
         const QString path = newPath();
         QStringList seen;
         for (const QString &operation : operations) {
-            seen << run(recorder, operation, path);
+            seen << runOperation(recorder, operation, path);
             QTest::qWait(200);
         }
         QCOMPARE(seen, outcomes);
         QCOMPARE(int(recorder.recordingState()), state);
         if (recorder.recordingState() != AudioRecordingState::Stopped)
-            QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+            QCOMPARE(runOperation(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
         // Whatever was refused, the file of the first start is whole.
         if (operations.first() == QLatin1String("start"))
             QVERIFY(brelta::platform::audioFileDuration(path) > 0.1);
@@ -261,13 +250,13 @@ private Q_SLOTS:
         RecorderDelegateSpy delegate;
         recorder.setDelegate(&delegate);
         const QString path = newPath();
-        QCOMPARE(run(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("start"), path), QStringLiteral("ok"));
         QTest::qWait(1000);
         pactl({QStringLiteral("unload-module"), module});
         QTRY_COMPARE_WITH_TIMEOUT(delegate.failures,
                                   QStringList{QStringLiteral("unexpected stop with successfully: true")}, 5000);
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Recording);
-        QCOMPARE(run(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
+        QCOMPARE(runOperation(recorder, QStringLiteral("stop"), path), QStringLiteral("ok"));
         QCOMPARE(recorder.recordingState(), AudioRecordingState::Stopped);
         QCOMPARE(delegate.failures.size(), 1);
         const double duration = brelta::platform::audioFileDuration(path);

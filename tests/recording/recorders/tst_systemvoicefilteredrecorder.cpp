@@ -20,11 +20,7 @@
 #include <QTest>
 #include <QThread>
 
-#include <sys/socket.h>
-#include <sys/un.h>
-
 #include <csignal>
-#include <cstring>
 #include <optional>
 
 using namespace brelta::recording;
@@ -57,29 +53,6 @@ double rmsBetween(const std::vector<float> &samples, int rate, double from, doub
     if (last <= first)
         return -1;
     return rms(std::span(samples).subspan(first, last - first));
-}
-
-// The test sound server's process, from the peer credentials of its socket.
-std::optional<pid_t> soundServerPid()
-{
-    QString address = qEnvironmentVariable("PULSE_SERVER");
-    if (address.startsWith(QLatin1String("unix:")))
-        address = address.mid(5);
-    const QByteArray path = QFile::encodeName(address);
-    sockaddr_un socketAddress{};
-    if (path.isEmpty() || std::size_t(path.size()) >= sizeof socketAddress.sun_path)
-        return std::nullopt;
-    socketAddress.sun_family = AF_UNIX;
-    std::memcpy(socketAddress.sun_path, path.constData(), std::size_t(path.size()));
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    std::optional<pid_t> pid;
-    ucred credentials{};
-    socklen_t length = sizeof credentials;
-    if (::connect(fd, reinterpret_cast<const sockaddr *>(&socketAddress), sizeof socketAddress) == 0
-        && ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &length) == 0 && credentials.pid > 0)
-        pid = credentials.pid;
-    ::close(fd);
-    return pid;
 }
 
 // While it lives, a second microphone "microphone2", fed through the sink "micfeed2": a headset plugged in.

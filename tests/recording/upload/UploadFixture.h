@@ -5,13 +5,13 @@
 // error-tracking clients sending to the local backend's collector, where a test reads what they sent.
 
 #include "analytics/AnalyticsManager.h"
-#include "backend/client/ClientFixture.h"
 #include "platform/Clock.h"
 #include "platform/StoredSettings.h"
 #include "platform/audio/ToneFixture.h"
 #include "platform/telemetry/AnalyticsClient.h"
 #include "platform/telemetry/ErrorTracker.h"
 #include "recording/upload/AudioUploadManager.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QDir>
 #include <QFile>

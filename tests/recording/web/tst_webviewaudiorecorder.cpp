@@ -33,15 +33,10 @@ void play(const QString &path, const QString &sink = QStringLiteral("micfeed"))
     QCOMPARE(player->exitCode(), 0);
 }
 
+// The page takes a while to load before the first start.
 QString run(WebViewAudioRecorder &recorder, const QString &operation, const QString &path)
 {
-    if (operation == QLatin1String("start"))
-        return outcome(awaitTask(recorder.start(QUrl::fromLocalFile(path)), std::chrono::seconds(60)));
-    if (operation == QLatin1String("stop"))
-        return outcome(awaitTask(recorder.stop(), std::chrono::seconds(30)));
-    if (operation == QLatin1String("pause"))
-        return outcome(awaitTask(recorder.pause(), std::chrono::seconds(15)));
-    return outcome(awaitTask(recorder.resume(), std::chrono::seconds(15)));
+    return runOperation(recorder, operation, path, std::chrono::seconds(60), std::chrono::seconds(15));
 }
 
 // The source the recorder's echo reference stream records from, as the server lists it.
