@@ -6,7 +6,6 @@
 
 #include "MessageFakes.h"
 #include "analytics/AnalyticsManager.h"
-#include "backend/client/ClientFixture.h"
 #include "devserver/MessagingService.h"
 #include "messages/CalendarLookahead.h"
 #include "messages/MessagesShell.h"
@@ -16,6 +15,8 @@
 #include "platform/Clock.h"
 #include "platform/telemetry/AnalyticsClient.h"
 #include "platform/telemetry/ErrorTracker.h"
+#include "testsupport/backend/ClientFixture.h"
+#include "testsupport/backend/CollectorTelemetry.h"
 
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
@@ -31,11 +32,8 @@ struct MessagesFixture
     client::ClientFixture backend;
     // Tuesday 2024-03-05 10:00:00 UTC.
     platform::ManualClock clock{QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC)};
-    QNetworkAccessManager network;
     QTemporaryDir storage;
-    std::unique_ptr<platform::ErrorTracker> errorTracker;
-    std::unique_ptr<platform::AnalyticsClient> analyticsClient;
-    analytics::AnalyticsManager analytics;
+    CollectorTelemetry telemetry{backend.server, &clock, storage.path()};
     FakeShell shell;
     FakeRecording recording;
     brelta::messages::NotificationStore store{&backend.settings, &clock};
@@ -44,22 +42,10 @@ struct MessagesFixture
 
     MessagesFixture()
     {
-        devserver::Collector &collector = backend.server.collector();
-        platform::ErrorTrackerOptions errors;
-        errors.dsn = collector.errorDsn(backend.server.baseUrl());
-        errors.storageDirectory = storage.filePath(QStringLiteral("errors"));
-        errors.installCrashHandler = false;
-        errorTracker = std::make_unique<platform::ErrorTracker>(errors, &network, &clock);
-        platform::AnalyticsConfiguration events;
-        events.writeKey = collector.keys().analyticsWriteKey;
-        events.host = backend.server.baseUrl();
-        events.flushAt = 1;
-        events.storageDirectory = storage.filePath(QStringLiteral("analytics"));
-        analyticsClient = std::make_unique<platform::AnalyticsClient>(events, &network, &clock);
-        analytics.setClient(analyticsClient.get());
         backend.signIn();
         manager = std::make_unique<brelta::messages::NotificationManager>(brelta::messages::NotificationManagerServices{
-            backend.client.get(), &backend.settings, &clock, &analytics, errorTracker.get(), &store, &recording});
+            backend.client.get(), &backend.settings, &clock, &telemetry.analytics, telemetry.errorTracker.get(), &store,
+            &recording});
         manager->setShell(&shell);
         manager->setTimeZone(QTimeZone::utc());
     }
@@ -87,7 +73,7 @@ struct MessagesFixture
     QStringList eventNames()
     {
         const QString marker = QStringLiteral("Test Marker %1").arg(++markers);
-        analyticsClient->track(marker, {});
+        telemetry.analyticsClient->track(marker, {});
         QStringList names;
         const bool arrived = QTest::qWaitFor(
             [&] {

@@ -39,8 +39,8 @@ private Q_SLOTS:
         AudioRecorderManager session({.clock = u.clock,
                                       .settings = u.backend.settings,
                                       .handOff = queue,
-                                      .analytics = &u.analytics,
-                                      .errorTracker = u.errorTracker.get()},
+                                      .analytics = &u.telemetry.analytics,
+                                      .errorTracker = u.telemetry.errorTracker.get()},
                                      std::move(options));
 
         const QMap<QString, QString> params{{QStringLiteral("meetingId"), QStringLiteral("standup-42")}};

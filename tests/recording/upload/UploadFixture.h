@@ -12,6 +12,7 @@
 #include "platform/telemetry/ErrorTracker.h"
 #include "recording/upload/AudioUploadManager.h"
 #include "testsupport/backend/ClientFixture.h"
+#include "testsupport/backend/CollectorTelemetry.h"
 
 #include <QDir>
 #include <QFile>
@@ -29,29 +30,13 @@ struct UploadFixture
 {
     client::ClientFixture backend;
     platform::ManualClock clock;
-    QNetworkAccessManager network;
     QTemporaryDir storage;
-    std::unique_ptr<platform::ErrorTracker> errorTracker;
-    std::unique_ptr<platform::AnalyticsClient> analyticsClient;
-    analytics::AnalyticsManager analytics;
+    CollectorTelemetry telemetry{backend.server, &clock, storage.path()};
     QString recordings = storage.filePath(QStringLiteral("recordings/brelta"));
     std::unique_ptr<recording::AudioUploadManager> manager;
 
     UploadFixture()
     {
-        devserver::Collector &collector = backend.server.collector();
-        platform::ErrorTrackerOptions errors;
-        errors.dsn = collector.errorDsn(backend.server.baseUrl());
-        errors.storageDirectory = storage.filePath(QStringLiteral("errors"));
-        errors.installCrashHandler = false;
-        errorTracker = std::make_unique<platform::ErrorTracker>(errors, &network, &clock);
-        platform::AnalyticsConfiguration events;
-        events.writeKey = collector.keys().analyticsWriteKey;
-        events.host = backend.server.baseUrl();
-        events.flushAt = 1;
-        events.storageDirectory = storage.filePath(QStringLiteral("analytics"));
-        analyticsClient = std::make_unique<platform::AnalyticsClient>(events, &network, &clock);
-        analytics.setClient(analyticsClient.get());
         QDir().mkpath(recordings);
         backend.signIn();
     }
@@ -61,8 +46,8 @@ struct UploadFixture
     {
         manager.reset();
         manager = std::make_unique<recording::AudioUploadManager>(
-            recording::AudioUploadManagerServices{backend.client.get(), &backend.settings, &analytics,
-                                                  errorTracker.get(), &clock},
+            recording::AudioUploadManagerServices{backend.client.get(), &backend.settings, &telemetry.analytics,
+                                                  telemetry.errorTracker.get(), &clock},
             recordings);
         return *manager;
     }
