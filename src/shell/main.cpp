@@ -24,6 +24,7 @@
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/WebRecorderHost.h"
 #include "shell/routes/RouteRequest.h"
 
 #include <QApplication>
@@ -43,6 +44,8 @@ int main(int argc, char *argv[])
 {
     const QByteArray chosenPlatform = platform::desktop::applyPreferredQpaPlatform();
 
+    // The web-view recorder's page (Qt WebEngine) needs contexts shared from before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brelta"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Brelta"));
@@ -114,6 +117,8 @@ int main(int argc, char *argv[])
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
 
+    // Web-view recordings a crash cut short are completed first, so that the queue's sweep finds them.
+    shell::WebRecorderHost::recoverInterruptedRecordings(recording::RecordingsFolder::defaultPath());
     // Before anything records: it sweeps the recordings folder for what an earlier run left.
     recording::AudioUploadManager uploads(
         recording::AudioUploadManagerServices{&api, &settings, &analyticsManager, delegate.errorTracker(), &clock});
@@ -121,6 +126,8 @@ int main(int argc, char *argv[])
     recording::AudioRecorderManager recorderManager(recording::AudioRecorderManager::Services{
         clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
     shell::RecorderManagerSession recordingSession(&recorderManager);
+    shell::WebRecorderHost webRecorderHost(&recorderManager, &settings);
+    delegate.setWebRecorderHost(&webRecorderHost);
     delegate.setRecordingSession(&recordingSession);
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
