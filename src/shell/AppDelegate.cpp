@@ -18,6 +18,7 @@
 #include "shell/RecordingSession.h"
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/WebRecorderHost.h"
 #include "shell/popovers/MainRoot.h"
 #include "shell/popovers/NotificationRoot.h"
 #include "shell/popovers/PlaceholderRoots.h"
@@ -179,9 +180,11 @@ void AppDelegate::launch()
     setUpAnalytics();
     step(LaunchStep::Analytics);
 
-    // The web-view recorder's windowless page host belongs here, after the tray is up; its page loads only
-    // when the recording session chooses that recorder.
-    qCInfo(lcAppDelegate) << "the web-view recorder is not in this build; no page host";
+    // After the tray is up; the host loads its page only while the stored choices pick that recorder.
+    if (m_deps.webRecorder)
+        m_deps.webRecorder->setUp();
+    else
+        qCInfo(lcAppDelegate) << "no web-view recorder in this build; no page host";
     step(LaunchStep::WebRecorderHost);
 
     observeSleepAndWake();

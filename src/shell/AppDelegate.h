@@ -55,6 +55,7 @@ class StatusItem;
 class UrlRouter;
 class PanelSwitcher;
 class OnboardingNavigator;
+class WebRecorderHost;
 
 // The shared instances the delegate works with, made in main (or by a test) and handed in. Those marked
 // optional may be null: the launch then logs that the part is not in this build and goes on without it.
@@ -70,6 +71,7 @@ struct AppDelegateDependencies
     MessageService *messages = nullptr;
     // Optional.
     RecordingSession *recording = nullptr;
+    WebRecorderHost *webRecorder = nullptr;
     platform::desktop::LogindSleepMonitor *sleepWake = nullptr;
     platform::desktop::LoginItem *loginItem = nullptr;
     recording::AudioUploadManager *uploads = nullptr;
@@ -134,6 +136,8 @@ public:
 
     // The upload queue, made in main with this delegate's error tracker; set before launch().
     void setUploadQueue(recording::AudioUploadManager *uploads) { m_deps.uploads = uploads; }
+    // The web-view recorder's page host, made in main over the recorder manager; set before launch().
+    void setWebRecorderHost(WebRecorderHost *host) { m_deps.webRecorder = host; }
     // The recording session, made in main over the recorder manager (which reports to this delegate's
     // error tracker); set before launch().
     void setRecordingSession(RecordingSession *recording);

@@ -26,6 +26,7 @@
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
 #include "shell/SharedAppDelegate.h"
+#include "shell/WebRecorderHost.h"
 #include "shell/routes/RouteRequest.h"
 
 #include <QApplication>
@@ -45,6 +46,8 @@ int main(int argc, char *argv[])
 {
     const QByteArray chosenPlatform = platform::desktop::applyPreferredQpaPlatform();
 
+    // The web-view recorder's page (Qt WebEngine) needs contexts shared from before the application exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("brelta"));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Brelta"));
@@ -116,6 +119,8 @@ int main(int argc, char *argv[])
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
 
+    // Web-view recordings a crash cut short are completed first, so that the queue's sweep finds them.
+    shell::WebRecorderHost::recoverInterruptedRecordings(recording::RecordingsFolder::defaultPath());
     // Before anything records: it sweeps the recordings folder for what an earlier run left.
     recording::AudioUploadManager uploads(
         recording::AudioUploadManagerServices{&api, &settings, &analyticsManager, delegate.errorTracker(), &clock});
@@ -123,6 +128,8 @@ int main(int argc, char *argv[])
     recording::AudioRecorderManager recorderManager(recording::AudioRecorderManager::Services{
         clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
     shell::RecorderManagerSession recordingSession(&recorderManager);
+    shell::WebRecorderHost webRecorderHost(&recorderManager, &settings);
+    delegate.setWebRecorderHost(&webRecorderHost);
     delegate.setRecordingSession(&recordingSession);
     messages::SessionRecordingControl messageRecording(&recorderManager);
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});

@@ -326,8 +326,7 @@ struct AudioCapture::Connection
 namespace {
 
 // Waits for the sound-server thread's next answer; throws AudioCaptureError on an error or a timeout.
-// Coroutines here build each awaited task in a statement of its own: GCC 12 can destroy temporaries that live
-// across a co_await twice.
+// Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
 QCoro::Task<> awaitSetup(SetupSignal *signal, std::chrono::milliseconds timeout, QString what)
 {
     auto settled = qCoro(signal, &SetupSignal::settled, timeout);

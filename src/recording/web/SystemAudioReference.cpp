@@ -27,8 +27,7 @@ SystemAudioReference::SystemAudioReference(Options options, QObject *parent)
 
 SystemAudioReference::~SystemAudioReference()
 {
-    if (m_capture)
-        m_capture->stop();
+    stopCaptures();
 }
 
 QString SystemAudioReference::sourceName() const
@@ -38,7 +37,10 @@ QString SystemAudioReference::sourceName() const
 
 QCoro::Task<std::unique_ptr<AudioCapture>> SystemAudioReference::open()
 {
-    auto capture = std::make_unique<AudioCapture>();
+    // Held by this object while it opens, so that a stop (or this object's end) abandons the start at once
+    // instead of letting a stream open for a recording that is over.
+    m_opening = std::make_unique<AudioCapture>();
+    AudioCapture *capture = m_opening.get();
     platform::AudioCaptureOptions options;
     options.serverAddress = m_options.serverAddress;
     options.sourceName = kDefaultMonitor;
@@ -51,10 +53,15 @@ QCoro::Task<std::unique_ptr<AudioCapture>> SystemAudioReference::open()
     options.startPaused = m_paused;
     options.streamName = QStringLiteral("Echo reference");
     options.timeout = m_options.startTimeout;
+    QPointer<SystemAudioReference> self(this);
     QCoro::Task<> started = capture->start(options);
     co_await std::move(started);
-    attach(capture.get());
-    co_return capture;
+    // A start that stop() cut short has thrown above; one that finished after this object went has no owner.
+    if (!self || m_opening.get() != capture)
+        throw platform::AudioCaptureError("the echo reference ended while its capture opened");
+    std::unique_ptr<AudioCapture> opened = std::move(m_opening);
+    attach(opened.get());
+    co_return opened;
 }
 
 void SystemAudioReference::attach(AudioCapture *capture)
@@ -86,15 +93,9 @@ QCoro::Task<bool> SystemAudioReference::start()
     try {
         QCoro::Task<std::unique_ptr<AudioCapture>> opening = open();
         std::unique_ptr<AudioCapture> capture = co_await std::move(opening);
-        if (!self)
-            co_return false;
-        if (!m_running) { // stopped meanwhile
-            capture->stop();
-            co_return false;
-        }
         m_capture = std::move(capture);
     } catch (const std::exception &error) {
-        if (!self)
+        if (!self || !m_running) // stopped meanwhile: nothing to report
             co_return false;
         m_running = false;
         qCWarning(lcReference).noquote() << "nothing to take the other side's voice from, recording without it:"
@@ -128,11 +129,8 @@ QCoro::Task<> SystemAudioReference::replace(QString why)
     if (!self)
         co_return;
     m_replacing = false;
-    if (!m_running) {
-        if (capture)
-            capture->stop();
+    if (!m_running) // stopped meanwhile, which abandoned the opening
         co_return;
-    }
     if (!capture) {
         end(failure);
         co_return;
@@ -168,6 +166,15 @@ void SystemAudioReference::resume()
 void SystemAudioReference::stop()
 {
     m_running = false;
+    stopCaptures();
+}
+
+void SystemAudioReference::stopCaptures()
+{
+    if (m_opening) {
+        m_opening->stop(); // its start() throws: the reference was stopped while it opened
+        m_opening.reset();
+    }
     if (m_capture) {
         m_capture->stop();
         m_capture.reset();

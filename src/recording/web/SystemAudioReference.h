@@ -46,7 +46,8 @@ public:
     // Stops delivering while the recording is paused; the stream stays open.
     void pause();
     void resume();
-    // Closes the capture; blocks still on their way are delivered first. No signal follows.
+    // Closes the capture; blocks still on their way are delivered first. A capture still opening (after a
+    // switch of output) is abandoned. No signal follows.
     void stop();
 
     bool isCapturing() const { return m_capture != nullptr; }
@@ -66,9 +67,11 @@ private:
     void attach(platform::AudioCapture *capture);
     QCoro::Task<> replace(QString why);
     void end(const QString &reason);
+    void stopCaptures();
 
     Options m_options;
     std::unique_ptr<platform::AudioCapture> m_capture;
+    std::unique_ptr<platform::AudioCapture> m_opening; // a capture whose start() is under way
     bool m_running = false;
     bool m_paused = false;
     bool m_replacing = false;

@@ -19,8 +19,7 @@ Q_LOGGING_CATEGORY(lcWebRecorder, "brelta.recording.WebViewAudioRecorder")
 
 namespace brelta::recording {
 
-// Awaited tasks are built in statements of their own: GCC 12 can destroy temporaries that live across a
-// co_await twice.
+// Awaited tasks are built in statements of their own (CODING.md, "Coroutines").
 
 struct WebViewAudioRecorder::Recording
 {
