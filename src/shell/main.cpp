@@ -23,6 +23,7 @@
 #include "shell/LoggingServices.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
+#include "shell/ScreensWiring.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/routes/RouteRequest.h"
 
@@ -97,7 +98,10 @@ int main(int argc, char *argv[])
         loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
                                                                    QCoreApplication::applicationFilePath());
 
+    shell::ScreensWiring screens({&api, &settings, &clock, nullptr, &analyticsManager, &network});
     shell::AppDelegateDependencies dependencies;
+    dependencies.screens = &screens;
+    dependencies.focusPrivacySettings = [&screens] { screens.focusPrivacySettings(); };
     dependencies.settings = &settings;
     dependencies.clock = &clock;
     dependencies.network = &network;
@@ -113,6 +117,7 @@ int main(int argc, char *argv[])
     dependencies.errorTracking = analytics::launchErrorTrackerOptions();
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
+    QObject::connect(&delegate, &shell::AppDelegate::signedOut, &screens, &shell::ScreensWiring::signedOut);
 
     // Before anything records: it sweeps the recordings folder for what an earlier run left.
     recording::AudioUploadManager uploads(
