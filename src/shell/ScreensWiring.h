@@ -56,6 +56,8 @@ public:
     ~ScreensWiring() override;
 
     screens::SettingsWidgetViewModel *settingsModel() const { return m_model.get(); }
+    // The recorder is made after the delegate; it must be set before the settings panel is mounted.
+    void setRecorder(recording::AudioRecorderManager *recorder) { m_deps.recorder = recorder; }
 
     // The main popover's signed-out content: the sign-in screen on the highlighted background, at the
     // onboarding popover's size. A sign-in reaches `didSignIn`; "Quit Brelta" runs `quit`.

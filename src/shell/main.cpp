@@ -126,6 +126,7 @@ int main(int argc, char *argv[])
     recording::AudioRecorderManager recorderManager(recording::AudioRecorderManager::Services{
         clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
     shell::RecorderManagerSession recordingSession(&recorderManager);
+    screens.setRecorder(&recorderManager);
     delegate.setRecordingSession(&recordingSession);
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
