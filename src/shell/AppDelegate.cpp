@@ -16,6 +16,7 @@
 #include "shell/PopoverSizes.h"
 #include "shell/RecorderView.h"
 #include "shell/RecordingSession.h"
+#include "shell/ScreensWiring.h"
 #include "shell/Services.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/WebRecorderHost.h"
@@ -169,7 +170,7 @@ void AppDelegate::launch()
     setUpStatusItemAndPopovers();
     step(LaunchStep::StatusItemAndPopovers);
 
-    m_settingsWindow = std::make_unique<SettingsWindow>();
+    m_settingsWindow = std::make_unique<SettingsWindow>(m_deps.screens ? m_deps.screens->makeSettingsView() : nullptr);
     m_settingsWindow->addAction(m_statusItem->quitAction());
     step(LaunchStep::SettingsWindow);
 
@@ -282,8 +283,16 @@ QWidget *AppDelegate::makeMainRoot()
 
     auto *mainView = new MainView(m_mainViewModel.get(), new RecorderView(std::move(recorder)), std::move(actions),
                                   m_deps.calendarSync);
+    auto signedIn = [this] { return !storedUsername().isEmpty(); };
+    if (m_deps.screens) {
+        m_deps.screens->mountSettings(mainView);
+        return new MainRoot(signedIn, mainView, [this] {
+            return m_deps.screens->makeSignInRoot(
+                [this](const QString &id, const QString &name) { didSignIn(id, name); }, [this] { quit(); });
+        });
+    }
     auto *signIn = new PlaceholderRoot(QStringLiteral("Sign in to Brelta"), QStringLiteral("Sign-in screen"));
-    return new MainRoot([this] { return !storedUsername().isEmpty(); }, mainView, signIn);
+    return new MainRoot(signedIn, mainView, signIn);
 }
 
 void AppDelegate::setUpRecordingPopovers()

@@ -49,6 +49,7 @@ class MicrophonePermissions;
 class MessageService;
 class Popovers;
 class RecordingSession;
+class ScreensWiring;
 class SettingsWindow;
 class SharedAppDelegate;
 class StatusItem;
@@ -88,6 +89,8 @@ struct AppDelegateDependencies
     // Puts the settings panel's focus on its privacy card ("Go to settings" of the recording-started
     // popover); the settings panel fills it.
     std::function<void()> focusPrivacySettings;
+    // Optional: the sign-in screen, settings panel and settings window's content; placeholders without it.
+    ScreensWiring *screens = nullptr;
     // The telemetry clients the launch starts (steps 2 and 6).
     platform::ErrorTrackerOptions errorTracking;
     platform::AnalyticsConfiguration analyticsConfiguration;

@@ -25,6 +25,7 @@
 #include "shell/MessagesWiring.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
+#include "shell/ScreensWiring.h"
 #include "shell/SharedAppDelegate.h"
 #include "shell/WebRecorderHost.h"
 #include "shell/routes/RouteRequest.h"
@@ -102,7 +103,10 @@ int main(int argc, char *argv[])
         loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
                                                                    QCoreApplication::applicationFilePath());
 
+    shell::ScreensWiring screens({&api, &settings, &clock, nullptr, &analyticsManager, &network});
     shell::AppDelegateDependencies dependencies;
+    dependencies.screens = &screens;
+    dependencies.focusPrivacySettings = [&screens] { screens.focusPrivacySettings(); };
     dependencies.settings = &settings;
     dependencies.clock = &clock;
     dependencies.network = &network;
@@ -118,6 +122,7 @@ int main(int argc, char *argv[])
     dependencies.errorTracking = analytics::launchErrorTrackerOptions();
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
+    QObject::connect(&delegate, &shell::AppDelegate::signedOut, &screens, &shell::ScreensWiring::signedOut);
 
     // Web-view recordings a crash cut short are completed first, so that the queue's sweep finds them.
     shell::WebRecorderHost::recoverInterruptedRecordings(recording::RecordingsFolder::defaultPath());
@@ -130,6 +135,7 @@ int main(int argc, char *argv[])
     shell::RecorderManagerSession recordingSession(&recorderManager);
     shell::WebRecorderHost webRecorderHost(&recorderManager, &settings);
     delegate.setWebRecorderHost(&webRecorderHost);
+    screens.setRecorder(&recorderManager);
     delegate.setRecordingSession(&recordingSession);
     messages::SessionRecordingControl messageRecording(&recorderManager);
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});

@@ -5,12 +5,14 @@
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/BrandInput.h"
+#include "screens/frames/OnboardingBackgroundView.h"
 #include "screens/signin/SignInView.h"
 #include "testsupport/backend/ClientFixture.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QLineEdit>
 #include <QMutex>
 #include <QPointer>
@@ -112,6 +114,7 @@ private slots:
     void passwordNeverReachesTheLog();
     void hiddenPasswordIsNotCopied();
     void forgotPasswordOpensTheResetPage();
+    void bannerStandsAboveTheFieldsOnTheBackground();
 };
 
 void TestSignInView::signIn_data()
@@ -245,7 +248,7 @@ void TestSignInView::emailCheck()
         QCOMPARE(f.view->errorBanner()->message(), SignInView::kInvalidEmailText);
         QVERIFY(f.view->errorBanner()->isVisible());
         // The banner stands above the fields and never moves them.
-        QVERIFY(f.view->errorBanner()->geometry().bottom() < f.view->emailField()->geometry().top());
+        QVERIFY(f.view->errorBanner()->geometry().bottom() < f.view->emailField()->mapTo(f.view, QPoint(0, 0)).y());
     }
     QCOMPARE(f.view->emailField()->geometry().united(f.view->passwordField()->geometry()), fieldsBefore);
 }
@@ -367,6 +370,34 @@ void TestSignInView::forgotPasswordOpensTheResetPage()
     QVERIFY(!SignInView::forgotPasswordUrl(QUrl(QStringLiteral("javascript:alert(1)"))).isValid());
     QVERIFY(!SignInView::forgotPasswordUrl(QUrl()).isValid());
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+// The screen as the main popover shows it while nobody is signed in, before and after a refused password.
+void TestSignInView::bannerStandsAboveTheFieldsOnTheBackground()
+{
+    ClientFixture backend;
+    auto *view = new SignInView({backend.client.get(), &backend.session, QUrl(QStringLiteral("https://web.test"))});
+    screens::OnboardingBackgroundView popover(true, view);
+    popover.resize(355, 515);
+    popover.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&popover));
+    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
+    QDir().mkpath(folder);
+    QVERIFY(popover.grab().save(QDir(folder).filePath(QStringLiteral("signin-empty.png"))));
+
+    const QPoint emailAt = view->emailField()->mapTo(view, QPoint(0, 0));
+    view->emailField()->setText(backend.server.seededUser().email);
+    view->passwordField()->setText(QStringLiteral("not-the-password"));
+    QTest::mouseClick(view->continueButton(), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(view->errorBanner(), 6000);
+    QTRY_VERIFY(view->errorBanner()->isVisible());
+    QCOMPARE(view->emailField()->mapTo(view, QPoint(0, 0)), emailAt);
+    const QRect banner = view->errorBanner()->geometry();
+    QVERIFY2(banner.bottom() < emailAt.y() && banner.top() >= 0,
+             qPrintable(
+                 QStringLiteral("banner %1..%2, email at %3").arg(banner.top()).arg(banner.bottom()).arg(emailAt.y())));
+    QCOMPARE(banner.width(), SignInView::kBannerWidth);
+    QVERIFY(popover.grab().save(QDir(folder).filePath(QStringLiteral("signin-error.png"))));
 }
 
 QTEST_MAIN(TestSignInView)

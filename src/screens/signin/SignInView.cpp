@@ -6,12 +6,12 @@
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/BrandInput.h"
-#include "designsystem/foundation/Colors.h"
-#include "designsystem/foundation/TextView.h"
 #include "platform/format/EmailCheck.h"
 #include "screens/WebAddress.h"
+#include "screens/frames/OnboardingMenuElement.h"
 
 #include <QDesktopServices>
+#include <QEvent>
 #include <QLoggingCategory>
 #include <QPointer>
 #include <QVBoxLayout>
@@ -95,14 +95,6 @@ SignInView::SignInView(Dependencies dependencies, QWidget *parent)
                                  BrandButton::Shape::Smooth, BrandButton::Size::Medium, this))
     , m_bannerAnchor(new QWidget(this))
 {
-    using designsystem::BodySize;
-    using designsystem::BodyWeight;
-    using designsystem::Colors;
-    auto *title = new designsystem::HeadingView(QStringLiteral("Sign in"), designsystem::HeadingSize::H2,
-                                                Colors::gray100(), this);
-    auto *subtitle = new designsystem::BodyView(QStringLiteral("Log in with your email & password."), BodySize::Medium,
-                                                BodyWeight::Regular, Colors::gray100(), this);
-
     m_email->setShouldValidateEachChange(false);
     m_email->setOnValidate([this](const QString &text) { checkEmail(text); });
     m_password->setShouldValidateEachChange(false);
@@ -111,15 +103,12 @@ SignInView::SignInView(Dependencies dependencies, QWidget *parent)
     m_forgot->setFixedHeight(20);
     m_bannerAnchor->setFixedHeight(1);
 
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 0);
+    auto *form = new QWidget;
+    auto *layout = new QVBoxLayout(form);
+    layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(title, 0, Qt::AlignHCenter);
-    layout->addSpacing(8);
-    layout->addWidget(subtitle, 0, Qt::AlignHCenter);
-    layout->addStretch(1);
-    // The banner is not in the layout: it stands upward from this 1-px anchor over the space above, so
-    // showing or hiding it never moves the fields.
+    // The banner is not in the layout: it stands upward from this 1-px anchor over the space above (the
+    // title block included), so showing or hiding it never moves the fields.
     layout->addWidget(m_bannerAnchor);
     layout->addSpacing(8);
     layout->addWidget(m_email);
@@ -130,6 +119,19 @@ SignInView::SignInView(Dependencies dependencies, QWidget *parent)
     layout->addSpacing(12);
     layout->addWidget(m_continue);
     layout->addSpacing(12);
+    for (QWidget *child :
+         {static_cast<QWidget *>(m_bannerAnchor), static_cast<QWidget *>(m_email), static_cast<QWidget *>(m_password),
+          static_cast<QWidget *>(m_forgot), static_cast<QWidget *>(m_continue)})
+        child->setParent(form);
+
+    m_page = new OnboardingMenuElement(QStringLiteral("Sign in"), QStringLiteral("Log in with your email & password."),
+                                       nullptr, form, this);
+    connect(m_page, &OnboardingMenuElement::quitChosen, this, &SignInView::quitChosen);
+    // The anchor moves when the page lays itself out, after this view's own resize.
+    m_bannerAnchor->installEventFilter(this);
+    auto *pageLayout = new QVBoxLayout(this);
+    pageLayout->setContentsMargins(0, 0, 0, 0);
+    pageLayout->addWidget(m_page);
 
     connect(m_email, &BrandInput::textChanged, this, &SignInView::refresh);
     connect(m_password, &BrandInput::textChanged, this, &SignInView::refresh);
@@ -217,6 +219,13 @@ void SignInView::refresh()
     placeBanner();
 }
 
+bool SignInView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_bannerAnchor && (event->type() == QEvent::Move || event->type() == QEvent::Resize))
+        placeBanner();
+    return QWidget::eventFilter(watched, event);
+}
+
 void SignInView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
@@ -229,7 +238,7 @@ void SignInView::placeBanner()
         return;
     const QSize size(kBannerWidth, m_banner->heightForWidth(kBannerWidth) > 0 ? m_banner->heightForWidth(kBannerWidth)
                                                                               : m_banner->sizeHint().height());
-    const int bottom = m_bannerAnchor->geometry().bottom();
+    const int bottom = m_bannerAnchor->mapTo(this, QPoint(0, m_bannerAnchor->height() - 1)).y();
     m_banner->setGeometry((width() - size.width()) / 2, bottom - size.height(), size.width(), size.height());
     m_banner->raise();
 }

@@ -17,6 +17,8 @@ class ErrorBanner;
 
 namespace brelta::screens {
 
+class OnboardingMenuElement;
+
 // The e-mail and password form shown while nobody is signed in. It checks the address as the user types,
 // signs in through the backend client and tells the outcome inline. A successful sign-in is handed to the
 // session delegate (setUser) exactly once, even when the form was closed while the answer was on its way;
@@ -60,11 +62,17 @@ public:
     // The address of the password-reset page on `webBase`; invalid when `webBase` cannot hold one.
     static QUrl forgotPasswordUrl(const QUrl &webBase);
 
+    // The page frame around the form: logo, menu and title block.
+    OnboardingMenuElement *page() const { return m_page; }
+
 signals:
     void signedIn(const QString &userId, const QString &email);
+    // "Quit Brelta" was chosen in the page's menu.
+    void quitChosen();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     friend class SignInAttempt;
@@ -78,6 +86,7 @@ private:
     void placeBanner();
 
     Dependencies m_deps;
+    OnboardingMenuElement *m_page = nullptr;
     designsystem::BrandInput *m_email;
     designsystem::BrandInput *m_password;
     designsystem::BrandButton *m_forgot;

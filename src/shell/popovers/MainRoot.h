@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -13,10 +14,15 @@ class MainRoot : public QWidget
     Q_OBJECT
 
 public:
-    // Takes ownership of both views.
+    // Takes ownership of both views; the same sign-in view serves every signed-out showing.
     MainRoot(std::function<bool()> signedIn, QWidget *mainView, QWidget *signIn, QWidget *parent = nullptr);
+    // Takes ownership of the main view. The sign-in screen is made by `makeSignIn` whenever the popover
+    // turns to it and discarded once a user is signed in, so each sign-out shows a fresh, empty form.
+    MainRoot(std::function<bool()> signedIn, QWidget *mainView, std::function<QWidget *()> makeSignIn,
+             QWidget *parent = nullptr);
 
     QWidget *mainView() const { return m_mainView; }
+    // Null while a user is signed in and the screen is made on demand.
     QWidget *signInView() const { return m_signIn; }
     void refresh();
 
@@ -26,7 +32,8 @@ protected:
 private:
     std::function<bool()> m_signedIn;
     QWidget *m_mainView;
-    QWidget *m_signIn;
+    QPointer<QWidget> m_signIn;
+    std::function<QWidget *()> m_makeSignIn;
 };
 
 } // namespace brelta::shell

@@ -7,13 +7,15 @@
 
 namespace brelta::shell {
 
-SettingsWindow::SettingsWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+SettingsWindow::SettingsWindow(QWidget *content, QWidget *parent) : QWidget(parent, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Brelta"));
     resize(sizes::kSettingsWindowSize);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(new PlaceholderRoot(QStringLiteral("Settings"), QStringLiteral("Brelta's settings."), this));
+    if (!content)
+        content = new PlaceholderRoot(QStringLiteral("Settings"), QStringLiteral("Brelta's settings."));
+    layout->addWidget(content);
 }
 
 } // namespace brelta::shell

@@ -4,14 +4,15 @@
 
 namespace brelta::shell {
 
-// The settings window: 480 x 320, titled "Brelta". Built hidden at launch; nothing in the program opens it
-// yet, the settings live in the main popover.
+// The settings window: 480 x 320, titled "Brelta". Built hidden at launch; nothing in the program opens it,
+// the settings a user works with live in the main popover.
 class SettingsWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit SettingsWindow(QWidget *parent = nullptr);
+    // Takes ownership of `content`; without one the window holds a placeholder.
+    explicit SettingsWindow(QWidget *content = nullptr, QWidget *parent = nullptr);
 };
 
 } // namespace brelta::shell
