@@ -45,8 +45,8 @@ CalendarManager::CalendarManager(CalendarManagerServices services, QObject *pare
     });
     connect(m_reminderTimer.get(), &platform::DeadlineTimer::fired, this, [this] {
         const bool spedUp = m_services.settings->boolValue(kReminderSpedUpKey).value_or(false);
-        m_reminderTimer->start(m_services.clock->now().addSecs(
-            (spedUp ? kSpedUpReminderInterval : kReminderInterval).count()));
+        m_reminderTimer->start(
+            m_services.clock->now().addSecs((spedUp ? kSpedUpReminderInterval : kReminderInterval).count()));
         if (!m_synced && !m_services.settings->boolValue(kReminderCanceledKey).value_or(false))
             emit integrationReminderDue();
     });

@@ -132,10 +132,10 @@ private:
     std::unique_ptr<platform::DeadlineTimer> m_syncTimer;
     std::unique_ptr<platform::DeadlineTimer> m_reminderTimer;
 
-    QStringList m_scheduledIds; // reminder ids handed to the engine since the last cancellation
-    QHash<QString, Nudge> m_nudges; // reminder id → its occurrence
-    QSet<QString> m_shown;           // occurrences whose nudge reached the screen
-    QSet<QString> m_ignored;         // event ids the user switched off
+    QStringList m_scheduledIds;        // reminder ids handed to the engine since the last cancellation
+    QHash<QString, Nudge> m_nudges;    // reminder id → its occurrence
+    QSet<QString> m_shown;             // occurrences whose nudge reached the screen
+    QSet<QString> m_ignored;           // event ids the user switched off
     QHash<QString, quint64> m_toggles; // event id → its latest toggle; older toggles give way
     QSet<QString> m_pendingOn;         // event ids switched on, waiting for their tip
 

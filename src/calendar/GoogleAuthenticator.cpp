@@ -95,7 +95,8 @@ protected:
         // Google's error code only: its description may echo what was sent.
         const QByteArray body = reply->readAll();
         const nlohmann::json answer = nlohmann::json::parse(body.begin(), body.end(), nullptr, false);
-        const QString code = answer.is_object() ? QString::fromStdString(stringField(answer, "error")).left(40) : QString();
+        const QString code =
+            answer.is_object() ? QString::fromStdString(stringField(answer, "error")).left(40) : QString();
         emit tokenRequestFailed(code.isEmpty() ? QStringLiteral("HTTP %1").arg(status.toInt())
                                                : QStringLiteral("HTTP %1, %2").arg(status.toInt()).arg(code));
     }
@@ -180,7 +181,8 @@ QCoro::Task<> GoogleAuthenticator::runConsent(std::shared_ptr<Consent> consent)
     c->generation = m_generation;
     c->deadline = m_clock->createTimer();
     connect(c->deadline.get(), &platform::Timer::timeout, c, [c] {
-        c->finish(std::make_exception_ptr(generalError(QStringLiteral("The Google sign-in was not finished in time."))));
+        c->finish(
+            std::make_exception_ptr(generalError(QStringLiteral("The Google sign-in was not finished in time."))));
     });
     if (!c->handler->isListening()) {
         c->finish(std::make_exception_ptr(generalError(QStringLiteral("Could not listen for Google's answer."))));
@@ -215,20 +217,22 @@ QCoro::Task<> GoogleAuthenticator::runConsent(std::shared_ptr<Consent> consent)
             const QString code = params->value(QStringLiteral("code")).toString();
             params->replace(QStringLiteral("code"), QUrl::fromPercentEncoding(code.toLatin1()));
             // The listener is closed by now and would name port 0: the token request repeats the page's.
-            params->replace(QStringLiteral("redirect_uri"), QString::fromLatin1(QUrl::toPercentEncoding(c->redirectUri)));
+            params->replace(QStringLiteral("redirect_uri"),
+                            QString::fromLatin1(QUrl::toPercentEncoding(c->redirectUri)));
         }
     });
 
     // One redirect is all this listener is for.
     connect(c->handler, &QAbstractOAuthReplyHandler::callbackReceived, c, [c] { c->handler->close(); });
     connect(c->handler, &LoopbackHandler::tokenRequestFailed, c, [c](const QString &description) {
-        c->finish(std::make_exception_ptr(
-            generalError(QStringLiteral("Google refused the sign-in (%1).").arg(description))));
+        c->finish(
+            std::make_exception_ptr(generalError(QStringLiteral("Google refused the sign-in (%1).").arg(description))));
     });
     connect(&flow, &QAbstractOAuth2::error, c, [c](const QString &error, const QString &, const QUrl &) {
-        c->finish(std::make_exception_ptr(generalError(
-            error == QLatin1String("access_denied") ? QStringLiteral("Google Calendar access was declined.")
-                                                    : QStringLiteral("Google sign-in failed (%1).").arg(error.left(80)))));
+        c->finish(std::make_exception_ptr(
+            generalError(error == QLatin1String("access_denied")
+                             ? QStringLiteral("Google Calendar access was declined.")
+                             : QStringLiteral("Google sign-in failed (%1).").arg(error.left(80)))));
     });
     connect(&flow, &QAbstractOAuth::requestFailed, c, [c](QAbstractOAuth::Error) {
         c->finish(std::make_exception_ptr(generalError(QStringLiteral("Google sign-in failed."))));
@@ -439,8 +443,7 @@ QCoro::Task<> GoogleAuthenticator::storeAccount(GoogleAccount account)
     const nlohmann::json json{{"refreshToken", account.refreshToken.toStdString()},
                               {"email", account.email.toStdString()},
                               {"userId", account.userId.toStdString()}};
-    QCoro::Task<platform::SecretWrite> writing =
-        m_secrets->write(accountItem(), QString::fromStdString(json.dump()));
+    QCoro::Task<platform::SecretWrite> writing = m_secrets->write(accountItem(), QString::fromStdString(json.dump()));
     const platform::SecretWrite written = co_await std::move(writing);
     // Connected for this session all the same; the next launch asks to connect again.
     if (written.failed())

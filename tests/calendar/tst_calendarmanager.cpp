@@ -56,6 +56,13 @@ private:
     std::unique_ptr<CalendarManager> m_manager;
 
     devserver::DevServer &server() { return m_backend->server; }
+
+    static devserver::CannedResponse tipAnswer()
+    {
+        devserver::CannedResponse answer;
+        answer.body = QByteArrayLiteral(R"({"generatedCoachingTips":[{"tipText":"Breathe."}]})");
+        return answer;
+    }
     QString at(qint64 seconds) const { return m_clock->now().addSecs(seconds).toString(Qt::ISODate); }
 
     Json event(const QString &id, qint64 startIn, qint64 length, bool link = true)
@@ -84,8 +91,8 @@ private:
         m_events = std::make_unique<GoogleCalendarEventsProvider>(m_auth.get(), &m_network, m_clock.get(), api);
         backend::ApiClient *client = m_backend->client.get();
         m_manager = std::make_unique<CalendarManager>(CalendarManagerServices{
-            m_auth.get(), m_events.get(), &m_nudges, [client] { return client->generateCoachingTip(); },
-            m_clock.get(), &m_backend->settings});
+            m_auth.get(), m_events.get(), &m_nudges, [client] { return client->generateCoachingTip(); }, m_clock.get(),
+            &m_backend->settings});
         m_manager->setTimeZone(QTimeZone::utc());
     }
 
@@ -106,8 +113,9 @@ private slots:
         m_backend->signIn();
         m_clock = std::make_unique<platform::ManualClock>(QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC));
         m_secrets = std::make_unique<platform::SecretStore>();
-        QVERIFY(awaitTask(m_secrets->remove({QStringLiteral("com.brelta.desktop-googleAccount"), QStringLiteral("brelta")}))
-                    .succeeded());
+        QVERIFY(
+            awaitTask(m_secrets->remove({QStringLiteral("com.brelta.desktop-googleAccount"), QStringLiteral("brelta")}))
+                .succeeded());
         m_nudges = RecordingNudges();
         makeManager();
     }
@@ -196,8 +204,7 @@ private slots:
         QVERIFY(m_manager->toggleReminder(meeting));
         QTRY_COMPARE(server().heldRequestCount(), 2);
         server().setHang(kTipsPath, false);
-        server().releaseHeld(devserver::CannedResponse{
-            200, QByteArrayLiteral(R"({"generatedCoachingTips":[{"tipText":"Breathe."}]})")});
+        server().releaseHeld(tipAnswer());
         QTRY_COMPARE(m_nudges.handed.size(), 2);
         QTest::qWait(200);
         QCOMPARE(m_nudges.handed.size(), 2);
@@ -217,12 +224,17 @@ private slots:
         QVERIFY(refresh.succeeded());
         QCOMPARE(m_nudges.handedCount(QStringLiteral("event;soon;start")), 1);
 
-        // The hourly sync comes on its deadline, once.
+        // The hourly sync counts from the wake, and comes once.
         m_nudges.handed.clear();
         server().google().setEvents({event(QStringLiteral("later"), 5400, 600)});
-        m_clock->advance(std::chrono::seconds(3600 - 100));
+        m_clock->advance(std::chrono::seconds(3599));
+        QTest::qWait(100);
+        QCOMPARE(synced.size(), 1);
+        m_clock->advance(std::chrono::seconds(1));
         QTRY_VERIFY_WITH_TIMEOUT(synced.size() == 2, 20000);
         QTRY_COMPARE(m_nudges.handedCount(QStringLiteral("event;later;start")), 1);
+        QTest::qWait(100);
+        QCOMPARE(synced.size(), 2);
     }
 
     void signOutMidSyncSchedulesNothing()
@@ -234,8 +246,7 @@ private slots:
         m_manager->disconnectCalendar();
         QVERIFY(!m_manager->isSynced());
         server().setHang(kTipsPath, false);
-        server().releaseHeld(devserver::CannedResponse{
-            200, QByteArrayLiteral(R"({"generatedCoachingTips":[{"tipText":"Breathe."}]})")});
+        server().releaseHeld(tipAnswer());
         QTest::qWait(300);
         QVERIFY(m_nudges.handed.isEmpty());
         QVERIFY(!m_auth->hasAccount());
@@ -251,8 +262,7 @@ private slots:
         QTest::qWait(200);
         QCOMPARE(server().heldRequestCount(), 1); // the second waits for the first
         server().setHang(kTipsPath, false);
-        server().releaseHeld(devserver::CannedResponse{
-            200, QByteArrayLiteral(R"({"generatedCoachingTips":[{"tipText":"Breathe."}]})")});
+        server().releaseHeld(tipAnswer());
         const auto done = awaitTask(std::move(second), std::chrono::seconds(20));
         QVERIFY(done.succeeded());
         QCOMPARE(m_manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")});

@@ -1,11 +1,11 @@
 // Google sign-in against the fake Google of the local backend and the private Secret Service: the consent
 // in a "browser" (a test that follows the redirect), restore from the stored item, refresh and sign-out.
+#include "GoogleBrowser.h"
 #include "calendar/GoogleAuthenticator.h"
 #include "devserver/DevServer.h"
 #include "platform/AppError.h"
 #include "platform/keyring/SecretStore.h"
 #include "testsupport/CheckedWait.h"
-#include "GoogleBrowser.h"
 
 #include <QNetworkReply>
 #include <QSignalSpy>
@@ -48,7 +48,8 @@ private:
 
     std::unique_ptr<GoogleAuthenticator> make(const QString &clientId = GoogleService::devClientId)
     {
-        auto authenticator = std::make_unique<GoogleAuthenticator>(config(clientId), m_secrets.get(), &m_network, &m_clock);
+        auto authenticator =
+            std::make_unique<GoogleAuthenticator>(config(clientId), m_secrets.get(), &m_network, &m_clock);
         authenticator->setUrlOpener([this](const QUrl &url) { return m_browser.open(url); });
         authenticator->setUserId(QStringLiteral("user-1"));
         return authenticator;
@@ -112,13 +113,18 @@ private slots:
     {
         QTest::addColumn<QString>("failure");
         QTest::addColumn<QString>("error");
-        QTest::newRow("user denies") << "deny" << "Google Calendar access was declined.";
-        QTest::newRow("calendar unticked") << "dropScope"
-                                           << "Brelta was not allowed to see your calendar. Connect again and allow it.";
+        QTest::newRow("user denies") << "deny"
+                                     << "Google Calendar access was declined.";
+        QTest::newRow("calendar unticked")
+            << "dropScope"
+            << "Brelta was not allowed to see your calendar. Connect again and allow it.";
         QTest::newRow("no client id") << "noClient" << GoogleAuthenticator::kNoClientMessage;
-        QTest::newRow("token endpoint fails") << "token500" << "Google refused the sign-in (HTTP 500, failure set by the test).";
-        QTest::newRow("browser closed") << "timeout" << "The Google sign-in was not finished in time.";
-        QTest::newRow("no browser") << "noBrowser" << "There is no presenting window!";
+        QTest::newRow("token endpoint fails") << "token500"
+                                              << "Google refused the sign-in (HTTP 500, failure set by the test).";
+        QTest::newRow("browser closed") << "timeout"
+                                        << "The Google sign-in was not finished in time.";
+        QTest::newRow("no browser") << "noBrowser"
+                                    << "There is no presenting window!";
     }
 
     void failedConnects()
