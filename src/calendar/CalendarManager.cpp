@@ -7,6 +7,7 @@
 #include "platform/Clock.h"
 #include "platform/DeadlineTimer.h"
 #include "platform/SettingsStore.h"
+#include "recording/recorders/RecorderErrors.h"
 
 #include <QCoroSignal>
 #include <QLoggingCategory>
@@ -18,17 +19,6 @@ namespace brelta::calendar {
 namespace {
 
 using platform::AppError;
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("unknown failure");
-    }
-}
 
 } // namespace
 
@@ -245,7 +235,7 @@ QCoro::Task<> CalendarManager::scheduleNudge(CalendarEvent event, quint64 genera
         tip = co_await std::move(asking);
     } catch (...) {
         qCWarning(lcCalendar) << "no coaching tip for a nudge; the nudge is left out:"
-                              << describe(std::current_exception());
+                              << recording::describeFailure(std::current_exception());
         if (self && toggle)
             self->m_pendingOn.remove(event.id);
         co_return;

@@ -20,6 +20,7 @@
 #include "recording/session/AudioRecorderManager.h"
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/CalendarWiring.h"
 #include "shell/LoggingServices.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
@@ -87,7 +88,7 @@ int main(int argc, char *argv[])
     shell::SharedAppDelegate shared;
     backend::ApiClient api(backend::BackendHosts::compiledIn(), &keychain, &settings, &shared);
     analytics::AnalyticsManager analyticsManager;
-    shell::LoggingCalendarService calendar;
+    shell::CalendarWiring calendar(&clock, &network, &settings, &secrets, &api);
     shell::LoggingMessageService messages;
     platform::PermissionManager permissions(&settings);
     shell::RecorderPermissions recorderPermissions(&permissions);
@@ -105,6 +106,7 @@ int main(int argc, char *argv[])
     dependencies.analytics = &analyticsManager;
     dependencies.shared = &shared;
     dependencies.calendar = &calendar;
+    dependencies.calendarSync = calendar.syncState();
     dependencies.messages = &messages;
     dependencies.loginItem = loginItem.get();
     dependencies.sleepWake = &sleepMonitor;
@@ -123,6 +125,8 @@ int main(int argc, char *argv[])
     shell::RecorderManagerSession recordingSession(&recorderManager);
     delegate.setRecordingSession(&recordingSession);
 
+    QObject::connect(calendar.manager(), &calendar::CalendarManager::integrationReminderDue, &delegate,
+                     &shell::AppDelegate::showCalendarIntegrationReminder);
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
     QObject::connect(&terminationSignals, &platform::desktop::TerminationSignals::terminationRequested, &delegate,
