@@ -6,26 +6,6 @@ Q_LOGGING_CATEGORY(lcLoggingServices, "brelta.shell.LoggingServices")
 
 namespace brelta::shell {
 
-void LoggingCalendarService::restoreSession()
-{
-    qCInfo(lcLoggingServices) << "calendar: no calendar service in this build; nothing to restore";
-}
-
-void LoggingCalendarService::scheduleIntegrationReminder()
-{
-    qCInfo(lcLoggingServices) << "calendar: no calendar service in this build; no integration reminder";
-}
-
-void LoggingCalendarService::disconnect()
-{
-    qCInfo(lcLoggingServices) << "calendar: no calendar service in this build; nothing to disconnect";
-}
-
-void LoggingCalendarService::signOutOfGoogle()
-{
-    qCInfo(lcLoggingServices) << "calendar: no Google sign-in in this build; nothing to sign out of";
-}
-
 void LoggingMessageService::startMessagesPolling(std::chrono::seconds interval)
 {
     qCInfo(lcLoggingServices) << "messages: no message service in this build; polling every" << interval.count()

@@ -6,15 +6,6 @@ namespace brelta::shell {
 
 // Stand-ins for the calendar and message services until those are built: every call is logged and
 // nothing else happens, so the launch sequence and the sign-out already call them in their places.
-class LoggingCalendarService final : public CalendarService
-{
-public:
-    void restoreSession() override;
-    void scheduleIntegrationReminder() override;
-    void disconnect() override;
-    void signOutOfGoogle() override;
-};
-
 class LoggingMessageService final : public MessageService
 {
 public:

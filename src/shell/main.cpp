@@ -21,7 +21,7 @@
 #include "recording/session/AudioRecorderManager.h"
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
-#include "shell/LoggingServices.h"
+#include "shell/CalendarWiring.h"
 #include "shell/MessagesWiring.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
@@ -93,7 +93,7 @@ int main(int argc, char *argv[])
     shell::SharedAppDelegate shared;
     backend::ApiClient api(backend::BackendHosts::compiledIn(), &keychain, &settings, &shared);
     analytics::AnalyticsManager analyticsManager;
-    shell::LoggingCalendarService calendar;
+    shell::CalendarWiring calendar(&clock, &network, &settings, &secrets, &api);
     shell::MessagesWiring messageWiring;
     platform::PermissionManager permissions(&settings);
     shell::RecorderPermissions recorderPermissions(&permissions);
@@ -114,6 +114,7 @@ int main(int argc, char *argv[])
     dependencies.analytics = &analyticsManager;
     dependencies.shared = &shared;
     dependencies.calendar = &calendar;
+    dependencies.calendarSync = calendar.syncState();
     dependencies.messages = &messageWiring;
     dependencies.loginItem = loginItem.get();
     dependencies.sleepWake = &sleepMonitor;
@@ -139,7 +140,11 @@ int main(int argc, char *argv[])
     delegate.setRecordingSession(&recordingSession);
     messages::SessionRecordingControl messageRecording(&recorderManager);
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});
+    // Meeting nudges go through the message engine, whose coaching tips look ahead in the calendar.
+    calendar.setMessageEngine(messageWiring.manager());
 
+    QObject::connect(calendar.manager(), &calendar::CalendarManager::integrationReminderDue, &delegate,
+                     &shell::AppDelegate::showCalendarIntegrationReminder);
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
     QObject::connect(&terminationSignals, &platform::desktop::TerminationSignals::terminationRequested, &delegate,
