@@ -2,6 +2,7 @@
 
 #include "screens/onboarding/OnboardingSeams.h"
 
+#include <QCoroSignal>
 #include <QList>
 #include <QStringList>
 #include <QUrl>
@@ -47,7 +48,9 @@ public:
     QCoro::Task<> signIn() override
     {
         ++signIns;
-        co_return;
+        // Like a browser sign-in, it ends when the account is connected.
+        if (holdSignIn)
+            co_await qCoro(this, &GoogleConnection::connectedUserChanged);
     }
     void setConnected(bool on)
     {
@@ -56,6 +59,7 @@ public:
     }
 
     bool connected = false;
+    bool holdSignIn = false;
     int signIns = 0;
 };
 
