@@ -237,8 +237,10 @@ void AppDelegate::setUpStatusItemAndPopovers()
 
     using Kind = PopoverKind;
     m_popovers->setRoot(Kind::Main, makeMainRoot());
-    m_popovers->setRoot(Kind::Onboarding,
-                        new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
+    m_popovers->setRoot(Kind::Onboarding, m_deps.onboardingRoot
+                                              ? m_deps.onboardingRoot()
+                                              : new PlaceholderRoot(QStringLiteral("Welcome to Brelta"),
+                                                                    QStringLiteral("Onboarding popover")));
     setUpRecordingPopovers();
     m_popovers->setRoot(Kind::Notification,
                         new PlaceholderRoot(QStringLiteral("Notification"), QStringLiteral("Notification popover")));

@@ -21,6 +21,7 @@
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
 #include "shell/LoggingServices.h"
+#include "shell/OnboardingWiring.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
 #include "shell/SharedAppDelegate.h"
@@ -97,6 +98,9 @@ int main(int argc, char *argv[])
         loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
                                                                    QCoreApplication::applicationFilePath());
 
+    shell::OnboardingWiring onboarding(shell::OnboardingWiring::Parts{
+        &settings, &clock, &permissions, &api, &analyticsManager, &calendar, &messages, nullptr});
+
     shell::AppDelegateDependencies dependencies;
     dependencies.settings = &settings;
     dependencies.clock = &clock;
@@ -110,6 +114,8 @@ int main(int argc, char *argv[])
     dependencies.sleepWake = &sleepMonitor;
     dependencies.permissions = &permissions;
     dependencies.recorderPermissions = &recorderPermissions;
+    dependencies.onboarding = &onboarding;
+    dependencies.onboardingRoot = [&onboarding] { return onboarding.makeRoot(); };
     dependencies.errorTracking = analytics::launchErrorTrackerOptions();
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
@@ -122,6 +128,7 @@ int main(int argc, char *argv[])
         clock, settings, uploads, &analyticsManager, delegate.errorTracker()});
     shell::RecorderManagerSession recordingSession(&recorderManager);
     delegate.setRecordingSession(&recordingSession);
+    onboarding.attach(&delegate, &recorderManager);
 
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
