@@ -10,11 +10,13 @@
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/HighlightBlurView.h"
 #include "designsystem/components/MediaPill.h"
+#include "designsystem/foundation/Colors.h"
 #include "designsystem/foundation/TextView.h"
 #include "platform/Clock.h"
 #include "platform/StoredSettings.h"
 #include "platform/permissions/PermissionManager.h"
 #include "screens/frames/OnboardingBackgroundView.h"
+#include "screens/frames/OnboardingIconElement.h"
 #include "screens/onboarding/OnboardingFlow.h"
 #include "screens/onboarding/OnboardingPages.h"
 #include "screens/onboarding/OnboardingView.h"
@@ -271,6 +273,15 @@ void TestOnboardingView::welcomeHasTheGlowAndOpensTheSignInPage()
     f.showAt(OnboardingStep::Welcome);
     QVERIFY(f.view->background()->highlight()->isVisible());
     saveShot(f.view.get(), QStringLiteral("onboarding-welcome"));
+    // Beside the text, inside the glow's area.
+    const QPoint glowProbe = f.view->rect().center() + QPoint(-110, 45);
+    const int welcomeRed = f.view->grab().toImage().pixelColor(glowProbe).red();
+    f.view->background()->highlight()->hide();
+    const int withoutGlowRed = f.view->grab().toImage().pixelColor(glowProbe).red();
+    f.view->background()->highlight()->show();
+    // The glow is painted there: pink over the dark ground.
+    QVERIFY2(welcomeRed > withoutGlowRed + 20,
+             qPrintable(QStringLiteral("%1 vs %2").arg(welcomeRed).arg(withoutGlowRed)));
     const auto buttons = f.view->currentPage()->findChildren<designsystem::BrandButton *>();
     auto logIn = std::find_if(buttons.begin(), buttons.end(), [](auto *b) { return b->title() == "Log In"; });
     QVERIFY(logIn != buttons.end());
@@ -395,12 +406,24 @@ void TestOnboardingView::screenshotsOfTheOtherSteps()
         saveShot(shown.get(), QStringLiteral("onboarding-trial-recording"));
     }
     {
-        auto shown = onBackground(screens::makePostRecordingPage([] {}));
+        QWidget *page = screens::makePostRecordingPage([] {});
+        auto shown = onBackground(page);
         QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
-        const QImage shot = shown->grab().toImage();
-        // The 80 x 80 purple circle: its centre is purple, the corner of its square is not.
         saveShot(shown.get(), QStringLiteral("onboarding-post-recording"));
-        QVERIFY(!shot.isNull());
+        const QImage shot = shown->grab().toImage();
+        auto *element = qobject_cast<screens::OnboardingIconElement *>(page);
+        QVERIFY(element);
+        QWidget *frame = element->iconFrame();
+        QCOMPARE(frame->size(), QSize(80, 80));
+        const QPoint centre = frame->mapTo(shown.get(), frame->rect().center());
+        // Inside the circle beside the icon: purple; the corner of its square: the background.
+        const QColor purple = designsystem::Colors::color(designsystem::ColorToken::BrandPurple);
+        const QColor inside = shot.pixelColor(centre + QPoint(28, 0));
+        QVERIFY2(qAbs(inside.red() - purple.red()) < 12 && qAbs(inside.blue() - purple.blue()) < 12,
+                 qPrintable(inside.name()));
+        const QColor corner = shot.pixelColor(frame->mapTo(shown.get(), QPoint(2, 2)));
+        QVERIFY2(qAbs(corner.red() - purple.red()) > 40 || qAbs(corner.blue() - purple.blue()) > 40,
+                 qPrintable(corner.name()));
     }
 }
 
