@@ -4,6 +4,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/permissions/PermissionManager.h"
+#include "screens/WebAddress.h"
 #include "screens/onboarding/OnboardingSeams.h"
 
 #include <QLoggingCategory>
@@ -44,13 +45,9 @@ namespace {
 
 QUrl webPage(const QUrl &webBase, const QString &path, const QString &redirectToken)
 {
-    const QString scheme = webBase.scheme();
-    if (!webBase.isValid() || webBase.host().isEmpty()
-        || (scheme != QLatin1String("https") && scheme != QLatin1String("http")))
+    QUrl page = web::pageAt(webBase, path);
+    if (!page.isValid())
         return {};
-    QUrl page = webBase;
-    page.setPath(path);
-    page.setFragment(QString());
     // The token goes in percent-encoded whatever it holds: it must not add query items of its own.
     page.setQuery(QStringLiteral("redirect=") + QString::fromLatin1(QUrl::toPercentEncoding(redirectToken)),
                   QUrl::StrictMode);
