@@ -242,8 +242,10 @@ void AppDelegate::setUpStatusItemAndPopovers()
 
     using Kind = PopoverKind;
     m_popovers->setRoot(Kind::Main, makeMainRoot());
-    m_popovers->setRoot(Kind::Onboarding,
-                        new PlaceholderRoot(QStringLiteral("Welcome to Brelta"), QStringLiteral("Onboarding popover")));
+    m_popovers->setRoot(Kind::Onboarding, m_deps.onboardingRoot
+                                              ? m_deps.onboardingRoot()
+                                              : new PlaceholderRoot(QStringLiteral("Welcome to Brelta"),
+                                                                    QStringLiteral("Onboarding popover")));
     setUpRecordingPopovers();
     // The messages put their content in before the launch; a build without them keeps a placeholder.
     if (!m_popovers->window(Kind::Notification)->root())

@@ -86,6 +86,8 @@ struct AppDelegateDependencies
     MicrophonePermissions *recorderPermissions = nullptr;
     CalendarSyncState *calendarSync = nullptr;
     designsystem::AlertPresenter *alerts = nullptr;
+    // The onboarding popover's content, made during the launch; none: a placeholder.
+    std::function<QWidget *()> onboardingRoot;
     // Puts the settings panel's focus on its privacy card ("Go to settings" of the recording-started
     // popover); the settings panel fills it.
     std::function<void()> focusPrivacySettings;

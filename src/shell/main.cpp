@@ -23,6 +23,7 @@
 #include "shell/AppDelegate.h"
 #include "shell/CalendarWiring.h"
 #include "shell/MessagesWiring.h"
+#include "shell/OnboardingWiring.h"
 #include "shell/RecorderManagerSession.h"
 #include "shell/RecorderPermissions.h"
 #include "shell/ScreensWiring.h"
@@ -104,6 +105,9 @@ int main(int argc, char *argv[])
                                                                    QCoreApplication::applicationFilePath());
 
     shell::ScreensWiring screens({&api, &settings, &clock, nullptr, &analyticsManager, &network});
+    shell::OnboardingWiring onboarding(shell::OnboardingWiring::Parts{
+        &settings, &clock, &permissions, &api, &analyticsManager, &calendar, &messageWiring, nullptr});
+
     shell::AppDelegateDependencies dependencies;
     dependencies.screens = &screens;
     dependencies.focusPrivacySettings = [&screens] { screens.focusPrivacySettings(); };
@@ -120,6 +124,8 @@ int main(int argc, char *argv[])
     dependencies.sleepWake = &sleepMonitor;
     dependencies.permissions = &permissions;
     dependencies.recorderPermissions = &recorderPermissions;
+    dependencies.onboarding = &onboarding;
+    dependencies.onboardingRoot = [&onboarding] { return onboarding.makeRoot(); };
     dependencies.errorTracking = analytics::launchErrorTrackerOptions();
     dependencies.analyticsConfiguration = analytics::launchAnalyticsConfiguration();
     shell::AppDelegate delegate(std::move(dependencies));
@@ -142,6 +148,7 @@ int main(int argc, char *argv[])
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});
     // Meeting nudges go through the message engine, whose coaching tips look ahead in the calendar.
     calendar.setMessageEngine(messageWiring.manager());
+    onboarding.attach(&delegate, &recorderManager);
 
     QObject::connect(calendar.manager(), &calendar::CalendarManager::integrationReminderDue, &delegate,
                      &shell::AppDelegate::showCalendarIntegrationReminder);
