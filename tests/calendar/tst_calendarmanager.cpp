@@ -2,7 +2,7 @@
 // private Secret Service, a hand-driven clock in UTC. The message engine is the one stand-in: a recorder
 // of the nudges handed to it, as the shell wires the engine in.
 #include "GoogleBrowser.h"
-#include "backend/client/ClientFixture.h"
+#include "testsupport/backend/ClientFixture.h"
 #include "calendar/CalendarManager.h"
 #include "calendar/GoogleAuthenticator.h"
 #include "calendar/GoogleCalendarEventsProvider.h"

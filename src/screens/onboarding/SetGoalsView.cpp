@@ -4,16 +4,11 @@
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/LoaderView.h"
-#include "designsystem/foundation/Colors.h"
-#include "designsystem/foundation/Gradients.h"
-#include "designsystem/foundation/Typography.h"
 #include "screens/frames/OnboardingIconElement.h"
 #include "screens/settings/SettingsWidgetViewModel.h"
 
 #include <QGridLayout>
 #include <QLoggingCategory>
-#include <QPainter>
-#include <QPainterPath>
 #include <QStackedLayout>
 #include <QVBoxLayout>
 
@@ -24,13 +19,9 @@ namespace brelta::screens {
 using designsystem::BodySize;
 using designsystem::BodyWeight;
 using designsystem::BrandButton;
-using designsystem::Colors;
-using designsystem::Typography;
 
 namespace {
 
-constexpr int kChipVerticalPadding = 8;
-constexpr int kChipHorizontalPadding = 12;
 constexpr int kGridSpacing = 4;
 constexpr int kGridSidePadding = 8;
 constexpr int kGridRaise = 16;
@@ -58,55 +49,6 @@ void GoalsSaveHandOff::send(backend::ApiClient *client, QStringList goals)
     m_pending = true;
     connect(this, &GoalsSaveHandOff::settled, this, [this] { m_pending = false; });
     sendGoals(QPointer<GoalsSaveHandOff>(this), client, std::move(goals));
-}
-
-// Chip --------------------------------------------------------------------------------------------------
-
-GoalChip::GoalChip(const QString &name, QWidget *parent) : KitButton(parent)
-{
-    setText(name);
-    setCheckable(true);
-    setAccessibleName(name);
-    setToolTip(name);
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-}
-
-QSize GoalChip::sizeHint() const
-{
-    const QFontMetrics metrics(Typography::bodyFont(BodySize::Small, BodyWeight::Regular));
-    return {metrics.horizontalAdvance(text()) + 2 * kChipHorizontalPadding,
-            metrics.height() + 2 * kChipVerticalPadding};
-}
-
-QSize GoalChip::minimumSizeHint() const
-{
-    // Any width: a long name is elided, the columns share the row evenly.
-    return {2 * kChipHorizontalPadding, sizeHint().height()};
-}
-
-void GoalChip::paintEvent(QPaintEvent *)
-{
-    QPainter painter(this);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setOpacity(isEnabled() ? 1.0 : 0.5);
-    const QRectF area = rect();
-    QPainterPath pill;
-    const qreal radius = std::min<qreal>(kCornerRadius, area.height() / 2);
-    pill.addRoundedRect(area, radius, radius);
-    if (isChecked())
-        painter.fillPath(pill, designsystem::Gradients::brand(area, layoutDirection()));
-    else
-        painter.fillPath(pill, Colors::color(designsystem::ColorToken::Overlay20));
-    if (hasKeyboardFocus()) {
-        painter.setPen(QPen(Colors::gray100(), 1));
-        painter.drawPath(pill);
-    }
-    const QFont font = Typography::bodyFont(BodySize::Small, BodyWeight::Regular);
-    painter.setFont(font);
-    painter.setPen(Colors::gray100());
-    const QRectF textArea = area.adjusted(kChipHorizontalPadding, 0, -kChipHorizontalPadding, 0);
-    const QString shown = QFontMetrics(font).elidedText(text(), Qt::ElideRight, int(textArea.width()));
-    painter.drawText(textArea, Qt::AlignCenter | Qt::TextSingleLine, shown);
 }
 
 // Page --------------------------------------------------------------------------------------------------
@@ -231,12 +173,12 @@ void SetGoalsView::rebuildChips()
     const auto &goals = m_model->availableGoals();
     bool same = qsizetype(goals.size()) == m_chips.size();
     for (qsizetype i = 0; same && i < m_chips.size(); ++i)
-        same = m_chips[i]->text() == goals[size_t(i)].humanReadableGoalName;
+        same = m_chips[i]->title() == goals[size_t(i)].humanReadableGoalName;
     if (!same) {
         qDeleteAll(m_chips);
         m_chips.clear();
         for (size_t i = 0; i < goals.size(); ++i) {
-            auto *chip = new GoalChip(goals[i].humanReadableGoalName);
+            auto *chip = new GoalChip(goals[i].humanReadableGoalName, GoalChip::Style::Onboarding);
             const backend::ApiPreferences::AvailableGoal goal = goals[i];
             // The model decides; the chip shows what it decided.
             connect(chip, &GoalChip::clicked, this, [this, goal] {
@@ -256,7 +198,7 @@ void SetGoalsView::refreshChips()
     const QStringList &selected = m_model->selectedGoals();
     for (qsizetype i = 0; i < m_chips.size() && size_t(i) < goals.size(); ++i) {
         const bool isSelected = selected.contains(goals[size_t(i)].goal);
-        m_chips[i]->setChecked(isSelected);
+        m_chips[i]->setSelected(isSelected);
         m_chips[i]->setEnabled(isSelected || selected.size() < SettingsWidgetViewModel::kMaxGoals);
     }
 }

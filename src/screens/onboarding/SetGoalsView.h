@@ -1,7 +1,7 @@
 #pragma once
 
 #include "backend/records/ApiPreferences.h"
-#include "designsystem/components/KitButton.h"
+#include "screens/settings/GoalChip.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -41,25 +41,6 @@ signals:
 
 private:
     bool m_pending = false;
-};
-
-// One goal as a checkable pill: its name on one line (elided), the brand gradient while chosen, Overlay20
-// otherwise, half opacity and inert while disabled. Space toggles it like a click.
-class GoalChip : public designsystem::KitButton
-{
-    Q_OBJECT
-
-public:
-    static constexpr int kCornerRadius = 40;
-
-    explicit GoalChip(const QString &name, QWidget *parent = nullptr);
-
-    QAccessible::Role accessibleRole() const override { return QAccessible::CheckBox; }
-    QSize sizeHint() const override;
-    QSize minimumSizeHint() const override;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
 };
 
 // The goals page: up to three goals from the backend's list, saved by the settings model as they are

@@ -31,7 +31,9 @@ GoalChip::GoalChip(const QString &title, Style style, QWidget *parent)
     setAccessibleName(title);
     setCheckable(false);
     setCursor(Qt::PointingHandCursor);
-    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Settings flows its chips at their natural width; onboarding lays them out in even columns.
+    setSizePolicy(style == Style::Settings ? QSizePolicy::Fixed : QSizePolicy::Expanding, QSizePolicy::Fixed);
+    setToolTip(title);
 }
 
 void GoalChip::setSelected(bool selected)
@@ -46,6 +48,13 @@ QSize GoalChip::sizeHint() const
 {
     const QFontMetrics metrics(chipFont());
     return QSize(metrics.horizontalAdvance(m_title) + 2 * kHorizontalPadding, metrics.height() + 2 * kVerticalPadding);
+}
+
+QSize GoalChip::minimumSizeHint() const
+{
+    if (m_style == Style::Settings)
+        return sizeHint();
+    return QSize(2 * kHorizontalPadding, sizeHint().height());
 }
 
 void GoalChip::changeEvent(QEvent *event)
@@ -73,7 +82,9 @@ void GoalChip::paintEvent(QPaintEvent *)
     }
     painter.setFont(chipFont());
     painter.setPen(Colors::gray100());
-    painter.drawText(rect(), Qt::AlignCenter, m_title);
+    const QRect textArea = rect().adjusted(kHorizontalPadding, 0, -kHorizontalPadding, 0);
+    const QString shown = QFontMetrics(chipFont()).elidedText(m_title, Qt::ElideRight, textArea.width());
+    painter.drawText(textArea, Qt::AlignCenter | Qt::TextSingleLine, shown);
 }
 
 } // namespace brelta::screens

@@ -5,7 +5,8 @@
 namespace brelta::screens {
 
 // One coaching goal as a capsule that toggles on a click: the brand gradient while selected, a light
-// overlay otherwise, half transparent and inert while disabled (the limit of goals is reached).
+// overlay otherwise, half transparent and inert while disabled (the limit of goals is reached). A chip
+// narrower than its title (the onboarding grid shares a row evenly) elides it and tells it in a tooltip.
 class GoalChip : public designsystem::KitButton
 {
     Q_OBJECT
@@ -22,6 +23,7 @@ public:
     void setSelected(bool selected);
 
     QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -220,8 +220,8 @@ void TestOnboardingView::goalsChosenThenContinueSendOnePutWithBoth()
     // The keyboard works as well: Space on a focused chip toggles it.
     page->chips()[1]->setFocus();
     QTest::keyClick(page->chips()[1], Qt::Key_Space);
-    QVERIFY(page->chips()[0]->isChecked());
-    QVERIFY(page->chips()[1]->isChecked());
+    QVERIFY(page->chips()[0]->isSelected());
+    QVERIFY(page->chips()[1]->isSelected());
     f.clock.advance(100ms);
     QTest::mouseClick(page->continueButton(), Qt::LeftButton);
     QCOMPARE(f.flow->step(), OnboardingStep::CalendarSync);
@@ -260,7 +260,7 @@ void TestOnboardingView::threeGoalsDimTheOthers()
         QTest::mouseClick(chips[i], Qt::LeftButton);
     QVERIFY(!chips[3]->isEnabled());
     QTest::mouseClick(chips[3], Qt::LeftButton);
-    QVERIFY(!chips[3]->isChecked());
+    QVERIFY(!chips[3]->isSelected());
     QCOMPARE(f.goalsPage()->model()->selectedGoals().size(), 3);
     QTest::mouseClick(chips[0], Qt::LeftButton);
     QVERIFY(chips[3]->isEnabled());
