@@ -112,13 +112,18 @@ void CalendarManager::stopSyncing()
     }
 }
 
-void CalendarManager::disconnectCalendar()
+void CalendarManager::disconnectAccount()
 {
     ++m_generation;
     m_services.authenticator->signOut();
     stopSyncing();
     cancelAllNudges();
     m_pendingOn.clear();
+}
+
+void CalendarManager::disconnectCalendar()
+{
+    disconnectAccount();
     m_reminderTimer->stop();
     m_services.settings->setBool(kReminderCanceledKey, false);
     m_services.settings->setBool(kReminderSpedUpKey, false);

@@ -73,7 +73,10 @@ public:
     void connectCalendar();
     // Restores the stored account without a window; connected, it syncs as after a connect.
     void restore();
-    // Sign-out: forgets the account, stops the sync, cancels the nudges and the reminder, clears its flags.
+    // The user disconnects the calendar: forgets the Google account, stops the sync and cancels the nudges.
+    // The connect reminder and its flags stay as they are.
+    void disconnectAccount();
+    // Sign-out: disconnects the account, and cancels the reminder and clears its flags.
     void disconnectCalendar();
     // The machine woke: deadlines passed in sleep fire once; a connected calendar syncs again.
     void handleWake();

@@ -21,6 +21,7 @@
 #include "recording/session/AudioRecorderManager.h"
 #include "recording/upload/AudioUploadManager.h"
 #include "shell/AppDelegate.h"
+#include "shell/CalendarConnections.h"
 #include "shell/CalendarWiring.h"
 #include "shell/MessagesWiring.h"
 #include "shell/OnboardingWiring.h"
@@ -104,9 +105,18 @@ int main(int argc, char *argv[])
         loginItem = std::make_unique<platform::desktop::LoginItem>(QString::fromLatin1(buildinfo::kBundleIdentifier),
                                                                    QCoreApplication::applicationFilePath());
 
-    shell::ScreensWiring screens({&api, &settings, &clock, nullptr, &analyticsManager, &network});
+    shell::SettingsCalendarConnection settingsCalendar(calendar.manager(), calendar.authenticator());
+    shell::OnboardingGoogleConnection onboardingGoogle(calendar.authenticator(), &settings);
+    shell::ScreensWiring::Dependencies screenParts;
+    screenParts.client = &api;
+    screenParts.settings = &settings;
+    screenParts.clock = &clock;
+    screenParts.analytics = &analyticsManager;
+    screenParts.network = &network;
+    screenParts.calendar = &settingsCalendar;
+    shell::ScreensWiring screens(screenParts);
     shell::OnboardingWiring onboarding(shell::OnboardingWiring::Parts{
-        &settings, &clock, &permissions, &api, &analyticsManager, &calendar, &messageWiring, nullptr});
+        &settings, &clock, &permissions, &api, &analyticsManager, &calendar, &messageWiring, &onboardingGoogle});
 
     shell::AppDelegateDependencies dependencies;
     dependencies.screens = &screens;

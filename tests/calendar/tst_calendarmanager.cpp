@@ -2,13 +2,13 @@
 // private Secret Service, a hand-driven clock in UTC. The message engine is the one stand-in: a recorder
 // of the nudges handed to it, as the shell wires the engine in.
 #include "GoogleBrowser.h"
-#include "testsupport/backend/ClientFixture.h"
 #include "calendar/CalendarManager.h"
 #include "calendar/GoogleAuthenticator.h"
 #include "calendar/GoogleCalendarEventsProvider.h"
 #include "calendar/NudgeScheduler.h"
 #include "platform/keyring/SecretStore.h"
 #include "testsupport/CheckedWait.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -250,6 +250,24 @@ private slots:
         QTest::qWait(300);
         QVERIFY(m_nudges.handed.isEmpty());
         QVERIFY(!m_auth->hasAccount());
+    }
+
+    // From the settings panel: the account and its nudges go, the connect reminder's flags stay.
+    void userDisconnectKeepsTheReminderFlags()
+    {
+        server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
+        connectAndSync(1);
+        m_backend->settings.setBool(CalendarManager::kReminderSpedUpKey, true);
+        m_manager->disconnectAccount();
+        QVERIFY(!m_manager->isSynced());
+        QVERIFY(m_manager->scheduledEventReminderIds().isEmpty());
+        QVERIFY(m_nudges.cancelled.contains(QStringLiteral("event;m1;start")));
+        QTRY_VERIFY(!m_auth->hasAccount());
+        QCOMPARE(m_backend->settings.boolValue(CalendarManager::kReminderSpedUpKey), std::optional<bool>(true));
+        QSignalSpy due(m_manager.get(), &CalendarManager::integrationReminderDue);
+        m_manager->scheduleIntegrationReminder();
+        m_clock->advance(std::chrono::seconds(60));
+        QTRY_COMPARE(due.size(), 1);
     }
 
     void overlappingSyncsRunOneAfterTheOther()

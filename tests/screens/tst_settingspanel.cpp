@@ -3,7 +3,6 @@
 // tooltip and a save that fails), the focus request's scroll and highlight, and the settings window.
 // Screenshots go to the test output folder.
 
-#include "testsupport/backend/ClientFixture.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/BrandToggle.h"
 #include "designsystem/components/WidgetContainerView.h"
@@ -17,6 +16,9 @@
 #include "screens/settings/SettingsView.h"
 #include "screens/settings/SettingsWidgetView.h"
 #include "screens/settings/SettingsWidgetViewModel.h"
+#include "testsupport/backend/ClientFixture.h"
+
+#include <functional>
 
 #include <QDir>
 #include <QLabel>
@@ -71,9 +73,13 @@ public:
 // A signed-in user, the shared model and the panel mounted in its frame on the popover's background.
 struct PanelFixture
 {
-    explicit PanelFixture(platform::SettingsStore *store = nullptr)
+    // `prepare` sets the backend up before the panel is shown, which starts its first load.
+    explicit PanelFixture(platform::SettingsStore *store = nullptr,
+                          const std::function<void(testsupport::client::ClientFixture &)> &prepare = {})
     {
         backend.signIn();
+        if (prepare)
+            prepare(backend);
         model = std::make_unique<SettingsWidgetViewModel>(SettingsWidgetViewModel::Dependencies{
             backend.client.get(), store ? store : &backend.settings, &clock, nullptr});
         SettingsWidgetView::Dependencies deps;
@@ -151,8 +157,9 @@ private slots:
 
     void failedLoadOffersTryAgain()
     {
-        PanelFixture f;
-        f.backend.server.setFailure(devserver::GatewayService::preferencesPath, 500);
+        PanelFixture f(nullptr, [](testsupport::client::ClientFixture &backend) {
+            backend.server.setFailure(devserver::GatewayService::preferencesPath, 500);
+        });
         QTRY_COMPARE(f.panel->shownPage(), SettingsWidgetView::Page::LoadError);
         f.backend.server.clearFailure(devserver::GatewayService::preferencesPath);
         QTest::mouseClick(f.panel->tryAgainButton(), Qt::LeftButton);

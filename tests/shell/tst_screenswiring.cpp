@@ -4,7 +4,6 @@
 
 #include "ShellTestSupport.h"
 
-#include "testsupport/backend/ClientFixture.h"
 #include "designsystem/components/BrandButton.h"
 #include "designsystem/components/BrandInput.h"
 #include "platform/Clock.h"
@@ -13,6 +12,7 @@
 #include "screens/signin/SignInView.h"
 #include "shell/ScreensWiring.h"
 #include "shell/popovers/MainRoot.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QPointer>
 #include <QTest>

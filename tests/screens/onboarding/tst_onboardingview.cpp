@@ -4,7 +4,6 @@
 
 #include "FakeOnboardingShell.h"
 
-#include "testsupport/backend/ClientFixture.h"
 #include "designsystem/components/Alert.h"
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
@@ -22,6 +21,7 @@
 #include "screens/onboarding/OnboardingView.h"
 #include "screens/onboarding/SetGoalsView.h"
 #include "screens/onboarding/TrialRecording.h"
+#include "testsupport/backend/ClientFixture.h"
 
 #include <QCoroSignal>
 #include <QDir>
