@@ -81,6 +81,7 @@ DevServer::DevServer(Options options, QObject *parent)
 {
     qRegisterMetaType<ReceivedRequest>();
     m_seededUser = *m_accounts.addUser(m_options.seededEmail, m_options.seededPassword);
+    m_google.setDemoDayOnFirstAuthorization(m_options.demoCalendarDay);
     m_uploads.setAcceptedHandler([this](const User &user, const QString &startTime, qint64 seconds) {
         m_messaging.queueMeetingReport(user.email, startTime, seconds, baseUrl().resolved(QUrl("/coach/sessions")));
     });

@@ -70,6 +70,8 @@ struct DevServerOptions
     // The largest request body of a path without a limit of its own (the upload receiver and the
     // analytics collector have theirs). A longer one is refused before it is read.
     qint64 maxBodyBytes = 1024 * 1024;
+    // The fake Google calendar fills with a demo day at the first consent (GoogleService::demoDay).
+    bool demoCalendarDay = false;
 };
 
 // The local backend: the authentication server, the REST gateway, the messaging service and the upload

@@ -72,6 +72,30 @@ void GoogleService::revokeGrants()
     m_accessTokens.clear();
 }
 
+std::vector<Json> GoogleService::demoDay(const QDateTime &now)
+{
+    const QDateTime start = now.toLocalTime();
+    auto timed = [&](const char *id, const char *title, qint64 startIn, qint64 length) {
+        return Json{
+            {"iCalUID", std::string(id) + "@demo.brelta.test"},
+            {"summary", title},
+            {"start", {{"dateTime", start.addSecs(startIn).toUTC().toString(Qt::ISODate).toStdString()}}},
+            {"end", {{"dateTime", start.addSecs(startIn + length).toUTC().toString(Qt::ISODate).toStdString()}}}};
+    };
+    Json soon = timed("demo-soon", "Weekly sync", 180, 1800);
+    soon["hangoutLink"] = "https://meet.google.com/brl-demo-day";
+    const QDate today = start.date();
+    const Json allDay{{"iCalUID", "demo-all-day@demo.brelta.test"},
+                      {"summary", "Team offsite"},
+                      {"start", {{"date", today.toString(Qt::ISODate).toStdString()}}},
+                      {"end", {{"date", today.addDays(1).toString(Qt::ISODate).toStdString()}}}};
+    // Half-way to midnight, at most two hours ahead: still today late in the evening.
+    const qint64 toMidnight = start.secsTo(today.addDays(1).startOfDay());
+    const qint64 later = std::clamp<qint64>(toMidnight / 2, 900, 7200);
+    return {timed("demo-now", "Design review", -900, 2700), allDay, soon,
+            timed("demo-later", "1:1 with Sam", later, 1800)};
+}
+
 QString GoogleService::issueAccessToken()
 {
     const QString access = QStringLiteral("ya29.fake-%1").arg(++m_serial);
@@ -111,6 +135,8 @@ QHttpServerResponse GoogleService::authorize(const QHttpServerRequest &request)
         if (m_dropScope)
             granted.removeAll(calendarScope);
         m_codes.insert(code, PendingCode{challenge, redirect.toString(), granted.join(QLatin1Char(' '))});
+        if (m_demoDay && m_authorizations == 1)
+            m_events = demoDay(QDateTime::currentDateTime());
         back += "&code=" + QUrl::toPercentEncoding(code) + "&scope=" + QUrl::toPercentEncoding(granted.join(' '));
     }
     QUrl location = redirect;

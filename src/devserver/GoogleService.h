@@ -47,6 +47,13 @@ public:
     // The queries the events list was asked, oldest first.
     const QList<QUrlQuery> &eventsQueries() const { return m_eventsQueries; }
     int authorizationCount() const { return m_authorizations; }
+    // The first consent given fills the calendar with demoDay() of that moment, so that someone trying the
+    // app by hand finds meetings to join. Off unless set; tests keep their own events.
+    void setDemoDayOnFirstAuthorization(bool on) { m_demoDay = on; }
+
+    // A day to try the meetings panel with, around `now` (local time): a meeting with a Meet-style link
+    // starting in 3 minutes, one under way, an all-day event and a meeting later today.
+    static std::vector<Json> demoDay(const QDateTime &now);
 
 private:
     struct PendingCode
@@ -65,6 +72,7 @@ private:
     QString m_email = QStringLiteral("dev.calendar@brelta.test");
     bool m_deny = false;
     bool m_dropScope = false;
+    bool m_demoDay = false;
     int m_authorizations = 0;
     quint64 m_serial = 0;
     QHash<QString, PendingCode> m_codes;

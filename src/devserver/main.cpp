@@ -88,6 +88,8 @@ int main(int argc, char *argv[])
 
     brelta::devserver::DevServer::Options options;
     options.uploadDirectory = QDir(parser.value(uploadOption)).absolutePath();
+    // Someone trying the app by hand gets meetings to join once they connect the calendar.
+    options.demoCalendarDay = true;
     brelta::devserver::DevServer server(options);
     if (!server.listen(host, quint16(port))) {
         std::fprintf(stderr, "brelta-devserver: cannot listen on %s port %u\n", qPrintable(host.toString()), port);
@@ -99,6 +101,7 @@ int main(int argc, char *argv[])
     std::printf("  sign in with e-mail %s and password %s\n", qPrintable(server.seededUser().email),
                 qPrintable(server.seededUser().password));
     std::printf("  uploads are saved under %s\n", qPrintable(server.uploadDirectory()));
+    std::printf("  connecting Google Calendar fills it with a demo day of meetings\n");
     std::fflush(stdout);
 
     const int status = app.exec();

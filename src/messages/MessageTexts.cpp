@@ -1,6 +1,7 @@
 #include "messages/MessageTexts.h"
 
 #include "platform/format/DateFormatters.h"
+#include "platform/format/WebLink.h"
 
 #include <cstdio>
 
@@ -8,13 +9,9 @@ namespace brelta::messages::texts {
 
 std::optional<QUrl> openableLink(const std::optional<QString> &text)
 {
-    if (!text || text->isEmpty())
+    if (!text)
         return std::nullopt;
-    const QUrl url(*text, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")) || url.host().isEmpty())
-        return std::nullopt;
-    return url;
+    return platform::format::openableWebLink(*text);
 }
 
 std::optional<QString> formattedDuration(const std::optional<QString> &meetingDuration)

@@ -2,11 +2,21 @@
 
 #include "backend/client/ApiClient.h"
 #include "calendar/GoogleEndpoints.h"
+#include "calendar/panel/CalendarWidgetView.h"
+#include "calendar/panel/MeetingsShell.h"
+#include "designsystem/components/Alert.h"
 #include "messages/NotificationManager.h"
+#include "messages/RecordingControl.h"
 #include "platform/Clock.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
+#include "shell/AppDelegate.h"
+#include "shell/MainView.h"
+#include "shell/MainViewViewModel.h"
+#include "shell/popovers/MainRoot.h"
+#include "shell/popovers/Popovers.h"
 
+#include <QDesktopServices>
 #include <QLoggingCategory>
 
 Q_LOGGING_CATEGORY(lcCalendarWiring, "brelta.shell.CalendarWiring")
@@ -64,10 +74,58 @@ private:
     platform::Clock *m_clock;
 };
 
+// The application as the meetings panel reaches it.
+class CalendarWiring::PanelShell final : public calendar::MeetingsShell
+{
+public:
+    PanelShell(AppDelegate *delegate, designsystem::AlertPresenter *alerts, std::function<bool(const QUrl &)> openUrl)
+        : m_delegate(delegate)
+        , m_alerts(alerts)
+        , m_openUrl(std::move(openUrl))
+    {}
+
+    void closeMainPopover() override
+    {
+        if (m_delegate->isPopoverShown(PopoverKind::Main))
+            m_delegate->closePopover(PopoverKind::Main);
+    }
+    void showRecorderPanel() override { m_delegate->mainViewModel()->switchMode(MainViewMode::Recording, true); }
+    void showRecordingStartedPopover() override { m_delegate->showRecordingStartedPopover(); }
+    void showModalAlert(const QString &title, const QString &message) override { m_alerts->showAlert(title, message); }
+    void openUrl(const QUrl &url) override
+    {
+        if (!m_openUrl(url))
+            qCWarning(lcCalendarWiring) << "the browser could not be opened for a meeting's link";
+    }
+
+private:
+    AppDelegate *m_delegate;
+    designsystem::AlertPresenter *m_alerts;
+    std::function<bool(const QUrl &)> m_openUrl;
+};
+
+// The recording session as the meetings panel sees it: the control the message cards use.
+class CalendarWiring::PanelRecorder final : public calendar::MeetingRecorder
+{
+public:
+    explicit PanelRecorder(messages::RecordingControl *recording) : m_recording(recording)
+    {
+        connect(recording, &messages::RecordingControl::stateChanged, this, &MeetingRecorder::stateChanged);
+    }
+
+    recording::AudioRecordingState state() const override { return m_recording->state(); }
+    QCoro::Task<> startPracticeRecording() override { return m_recording->startPracticeRecording(); }
+    void setHasDisplayedRecordingPopover(bool shown) override { m_recording->setHasDisplayedRecordingPopover(shown); }
+
+private:
+    messages::RecordingControl *m_recording;
+};
+
 CalendarWiring::CalendarWiring(platform::Clock *clock, QNetworkAccessManager *network,
                                platform::SettingsStore *settings, platform::SecretStore *secrets,
                                backend::ApiClient *api)
-    : m_settings(settings)
+    : m_clock(clock)
+    , m_settings(settings)
 {
     calendar::GoogleClientConfig config;
     config.authUrl = QUrl(QString::fromUtf8(calendar::google::kAuthUrl));
@@ -97,6 +155,44 @@ void CalendarWiring::setMessageEngine(messages::NotificationManager *engine)
     m_nudges->engine = engine;
     if (engine)
         engine->setCalendarLookahead(m_lookahead.get());
+}
+
+void CalendarWiring::attachMeetingsPanel(MeetingsPanelParts parts)
+{
+    if (m_panelShell) {
+        qCWarning(lcCalendarWiring) << "the meetings panel is already attached";
+        return;
+    }
+    m_panelParts = std::move(parts);
+    if (!m_panelParts.alerts) {
+        m_ownAlerts = std::make_unique<designsystem::ModalAlertPresenter>();
+        m_panelParts.alerts = m_ownAlerts.get();
+    }
+    if (!m_panelParts.openUrl)
+        m_panelParts.openUrl = [](const QUrl &url) { return QDesktopServices::openUrl(url); };
+    m_panelShell = std::make_unique<PanelShell>(m_panelParts.delegate, m_panelParts.alerts, m_panelParts.openUrl);
+    m_panelRecorder = std::make_unique<PanelRecorder>(m_panelParts.recording);
+    // The main view exists once the launch has set up the popovers.
+    QObject::connect(m_panelParts.delegate, &AppDelegate::launchStepDone, m_manager.get(),
+                     [this](AppDelegate::LaunchStep step) {
+                         if (step == AppDelegate::LaunchStep::StatusItemAndPopovers)
+                             mountMeetingsPanel();
+                     });
+}
+
+void CalendarWiring::mountMeetingsPanel()
+{
+    AppDelegate *delegate = m_panelParts.delegate;
+    auto *mainRoot = qobject_cast<MainRoot *>(delegate->popovers()->window(PopoverKind::Main)->root());
+    auto *mainView = mainRoot ? qobject_cast<MainView *>(mainRoot->mainView()) : nullptr;
+    if (!mainView) {
+        qCWarning(lcCalendarWiring) << "the main popover has no main view; the meetings panel is not shown";
+        return;
+    }
+    auto *panel = new calendar::CalendarWidgetView(
+        calendar::CalendarWidgetServices{m_manager.get(), m_panelRecorder.get(), m_panelShell.get(), m_clock,
+                                         m_panelParts.analytics, delegate->errorTracker()});
+    panel->setFrame(mainView->setPanelContent(MainViewMode::Calendar, calendar::CalendarWidgetView::title(), panel));
 }
 
 void CalendarWiring::restoreSession()

@@ -9,17 +9,26 @@
 #include "shell/Services.h"
 
 #include <QPointer>
+#include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class QNetworkAccessManager;
 
+namespace brelta::analytics {
+class AnalyticsManager;
+}
 namespace brelta::backend {
 class ApiClient;
 }
+namespace brelta::designsystem {
+class AlertPresenter;
+}
 namespace brelta::messages {
 class NotificationManager;
-}
+class RecordingControl;
+} // namespace brelta::messages
 namespace brelta::platform {
 class Clock;
 class SecretStore;
@@ -27,6 +36,20 @@ class SettingsStore;
 } // namespace brelta::platform
 
 namespace brelta::shell {
+
+class AppDelegate;
+
+// What the meetings panel is built over. Every pointer must outlive the wiring.
+struct MeetingsPanelParts
+{
+    AppDelegate *delegate = nullptr;
+    messages::RecordingControl *recording = nullptr;
+    analytics::AnalyticsManager *analytics = nullptr;
+    // Optional: null shows the kit's modal alert.
+    designsystem::AlertPresenter *alerts = nullptr;
+    // Optional: null opens meeting links with QDesktopServices.
+    std::function<bool(const QUrl &)> openUrl;
+};
 
 // The calendar as the application assembles it: the Google account (compiled-in endpoints and client),
 // the Calendar reader, the manager, and the seams the shell and the message engine see it through.
@@ -46,6 +69,10 @@ public:
     // set a nudge is logged and left out.
     void setMessageEngine(messages::NotificationManager *engine);
 
+    // Puts the meetings panel into the main view's calendar mode once the launch has made the popovers.
+    // Called once the delegate and the recording session exist, before the launch.
+    void attachMeetingsPanel(MeetingsPanelParts parts);
+
     // CalendarService
     void restoreSession() override;
     void scheduleIntegrationReminder() override;
@@ -56,7 +83,12 @@ private:
     class Nudges;
     class SyncState;
     class Lookahead;
+    class PanelShell;
+    class PanelRecorder;
 
+    void mountMeetingsPanel();
+
+    platform::Clock *m_clock;
     platform::SettingsStore *m_settings;
     std::unique_ptr<calendar::GoogleAuthenticator> m_authenticator;
     std::unique_ptr<calendar::GoogleCalendarEventsProvider> m_events;
@@ -64,6 +96,10 @@ private:
     std::unique_ptr<calendar::CalendarManager> m_manager;
     std::unique_ptr<SyncState> m_syncState;
     std::unique_ptr<Lookahead> m_lookahead;
+    MeetingsPanelParts m_panelParts;
+    std::unique_ptr<designsystem::AlertPresenter> m_ownAlerts;
+    std::unique_ptr<PanelShell> m_panelShell;
+    std::unique_ptr<PanelRecorder> m_panelRecorder;
 };
 
 } // namespace brelta::shell

@@ -156,6 +156,7 @@ int main(int argc, char *argv[])
     delegate.setRecordingSession(&recordingSession);
     messages::SessionRecordingControl messageRecording(&recorderManager);
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});
+    calendar.attachMeetingsPanel({&delegate, &messageRecording, &analyticsManager});
     // Meeting nudges go through the message engine, whose coaching tips look ahead in the calendar.
     calendar.setMessageEngine(messageWiring.manager());
     onboarding.attach(&delegate, &recorderManager);

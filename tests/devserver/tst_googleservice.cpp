@@ -282,6 +282,64 @@ private Q_SLOTS:
                  QStringLiteral("2"));
         QCOMPARE(listEvents(token, QStringLiteral("timeMin=yesterday&timeMax=2024-03-05T18:00:00Z")).status, 400);
     }
+
+    void demoDayFillsTheCalendarAtTheFirstConsentOnly()
+    {
+        // A server without the option keeps an empty calendar through a consent.
+        QVERIFY(!accessToken().isEmpty());
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        const QString today = QStringLiteral("timeMin=%1&timeMax=%2")
+                                  .arg(now.toString(Qt::ISODate), now.addSecs(86400).toString(Qt::ISODate));
+        QVERIFY(listEvents(google().issueAccessToken(), today).json().at("items").empty());
+
+        DevServer::Options options;
+        options.demoCalendarDay = true;
+        m_server = std::make_unique<DevServer>(options);
+        QVERIFY(m_server->listen());
+        const QString token = accessToken();
+        const nlohmann::json items = listEvents(token, today).json().at("items");
+        QStringList ids;
+        for (const auto &item : items)
+            ids << QString::fromStdString(item.at("iCalUID").get<std::string>());
+        QVERIFY2(ids.size() >= 3, qPrintable(ids.join(QLatin1Char(' '))));
+        QVERIFY(ids.contains(QStringLiteral("demo-now@demo.brelta.test")));
+        QVERIFY(ids.contains(QStringLiteral("demo-soon@demo.brelta.test")));
+        for (const auto &item : items) {
+            if (item.at("iCalUID") != "demo-soon@demo.brelta.test")
+                continue;
+            QCOMPARE(QString::fromStdString(item.at("hangoutLink").get<std::string>()).left(24),
+                     QStringLiteral("https://meet.google.com/"));
+            const QDateTime start = QDateTime::fromString(
+                QString::fromStdString(item.at("start").at("dateTime").get<std::string>()), Qt::ISODate);
+            QVERIFY(qAbs(now.secsTo(start) - 180) <= 5);
+        }
+
+        // A later consent leaves what is there: the user's own changes stay.
+        google().setEvents({});
+        QVERIFY(!accessToken().isEmpty());
+        QVERIFY(listEvents(token, today).json().at("items").empty());
+    }
+
+    void demoDayShape()
+    {
+        const QDateTime now(QDate(2024, 3, 5), QTime(10, 0), Qt::LocalTime);
+        const std::vector<Json> day = GoogleService::demoDay(now);
+        QCOMPARE(day.size(), size_t(4));
+        int timed = 0;
+        for (const Json &event : day) {
+            if (event.at("start").contains("date")) {
+                QCOMPARE(QString::fromStdString(event.at("start").at("date").get<std::string>()),
+                         QStringLiteral("2024-03-05"));
+                continue;
+            }
+            ++timed;
+            const QDateTime start = QDateTime::fromString(
+                QString::fromStdString(event.at("start").at("dateTime").get<std::string>()), Qt::ISODate);
+            QVERIFY(start.isValid());
+            QCOMPARE(start.toLocalTime().date(), now.date());
+        }
+        QCOMPARE(timed, 3);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGoogleService)
