@@ -1,14 +1,8 @@
 // The calendar manager over real parts: the fake Google and the backend's tips in the local backend, the
 // private Secret Service, a hand-driven clock in UTC. The message engine is the one stand-in: a recorder
 // of the nudges handed to it, as the shell wires the engine in.
-#include "GoogleBrowser.h"
-#include "calendar/CalendarManager.h"
-#include "calendar/GoogleAuthenticator.h"
-#include "calendar/GoogleCalendarEventsProvider.h"
-#include "calendar/NudgeScheduler.h"
-#include "platform/keyring/SecretStore.h"
+#include "CalendarStack.h"
 #include "testsupport/CheckedWait.h"
-#include "testsupport/backend/ClientFixture.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -45,17 +39,11 @@ class TestCalendarManager : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::client::ClientFixture> m_backend;
-    std::unique_ptr<platform::ManualClock> m_clock;
-    QNetworkAccessManager m_network;
-    std::unique_ptr<platform::SecretStore> m_secrets;
-    testsupport::calendar::Browser m_browser;
-    std::unique_ptr<GoogleAuthenticator> m_auth;
-    std::unique_ptr<GoogleCalendarEventsProvider> m_events;
+    // Before the stack: its manager hands nudges here until it goes.
     RecordingNudges m_nudges;
-    std::unique_ptr<CalendarManager> m_manager;
+    std::unique_ptr<testsupport::calendar::CalendarStack> m_stack;
 
-    devserver::DevServer &server() { return m_backend->server; }
+    devserver::DevServer &server() { return m_stack->server(); }
 
     static devserver::CannedResponse tipAnswer()
     {
@@ -63,69 +51,36 @@ private:
         answer.body = QByteArrayLiteral(R"({"generatedCoachingTips":[{"tipText":"Breathe."}]})");
         return answer;
     }
-    QString at(qint64 seconds) const { return m_clock->now().addSecs(seconds).toString(Qt::ISODate); }
-
-    Json event(const QString &id, qint64 startIn, qint64 length, bool link = true)
+    Json event(const QString &id, qint64 startIn, qint64 length) const
     {
-        Json json{{"iCalUID", id.toStdString()},
-                  {"summary", ("Meeting " + id).toStdString()},
-                  {"start", {{"dateTime", at(startIn).toStdString()}}},
-                  {"end", {{"dateTime", at(startIn + length).toStdString()}}}};
-        if (link)
-            json["hangoutLink"] = "https://meet.example.com/" + id.toStdString();
-        return json;
+        return m_stack->event(id, startIn, length, "https://meet.example.com/" + id.toStdString());
     }
 
     void makeManager(const QString &clientId = GoogleService::devClientId)
     {
-        const QUrl base = server().baseUrl();
-        GoogleClientConfig config;
-        config.authUrl = base.resolved(QUrl(GoogleService::authPath));
-        config.tokenUrl = base.resolved(QUrl(GoogleService::tokenPath));
-        config.clientId = clientId;
-        m_auth = std::make_unique<GoogleAuthenticator>(config, m_secrets.get(), &m_network, m_clock.get());
-        m_auth->setUrlOpener([this](const QUrl &url) { return m_browser.open(url); });
-        m_auth->setUserId(QStringLiteral("user-1"));
-        QUrl api = base;
-        api.setPath(GoogleService::calendarApiPath);
-        m_events = std::make_unique<GoogleCalendarEventsProvider>(m_auth.get(), &m_network, m_clock.get(), api);
-        backend::ApiClient *client = m_backend->client.get();
-        m_manager = std::make_unique<CalendarManager>(CalendarManagerServices{
-            m_auth.get(), m_events.get(), &m_nudges, [client] { return client->generateCoachingTip(); }, m_clock.get(),
-            &m_backend->settings});
-        m_manager->setTimeZone(QTimeZone::utc());
+        m_stack->makeManager(&m_nudges, clientId);
     }
 
     // Connects and waits for the first sync to hand over its nudges.
     void connectAndSync(int nudges)
     {
-        QSignalSpy synced(m_manager.get(), &CalendarManager::eventsSynced);
-        m_manager->connectCalendar();
+        QSignalSpy synced(m_stack->manager.get(), &CalendarManager::eventsSynced);
+        m_stack->manager->connectCalendar();
         QTRY_VERIFY_WITH_TIMEOUT(synced.size() == 1, 20000);
-        QVERIFY(m_manager->isSynced());
+        QVERIFY(m_stack->manager->isSynced());
         QCOMPARE(m_nudges.handed.size(), nudges);
     }
 
 private slots:
     void init()
     {
-        m_backend = std::make_unique<testsupport::client::ClientFixture>();
-        m_backend->signIn();
-        m_clock = std::make_unique<platform::ManualClock>(QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC));
-        m_secrets = std::make_unique<platform::SecretStore>();
-        QVERIFY(
-            awaitTask(m_secrets->remove({QStringLiteral("com.brelta.desktop-googleAccount"), QStringLiteral("brelta")}))
-                .succeeded());
+        m_stack =
+            std::make_unique<testsupport::calendar::CalendarStack>(QDateTime(QDate(2024, 3, 5), QTime(10, 0), Qt::UTC));
         m_nudges = RecordingNudges();
         makeManager();
     }
 
-    void cleanup()
-    {
-        m_manager.reset();
-        m_events.reset();
-        m_auth.reset();
-    }
+    void cleanup() { m_stack.reset(); }
 
     void nudgeOfAMeetingInTwoHours()
     {
@@ -142,7 +97,7 @@ private slots:
         QVERIFY(nudge.schedule.localInterval);
         QCOMPARE(nudge.schedule.localInterval->earliestLocalIso, QStringLiteral("2024-03-05T11:59:30"));
         QCOMPARE(nudge.schedule.localInterval->latestLocalIso, QStringLiteral("2024-03-05T12:10:00"));
-        QCOMPARE(m_manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")});
+        QCOMPARE(m_stack->manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")});
         QCOMPARE(CalendarManager::eventId(QStringLiteral("event;abc;start")), QStringLiteral("abc"));
         QCOMPARE(CalendarManager::eventId(QStringLiteral("event;abc")), QString());
     }
@@ -166,9 +121,9 @@ private slots:
         // An ended meeting is still listed by Google when it ends within the window: make it end 1 s ago.
         const qint64 length = startIn == -3600 ? 3599 : 1800;
         server().google().setEvents({event(QStringLiteral("m1"), startIn, length)});
-        QVERIFY(awaitTask(m_auth->signIn(), std::chrono::seconds(20)).succeeded());
-        m_clock->advance(std::chrono::milliseconds(1));
-        const auto synced = awaitTask(m_manager->sync(onlyUpcoming), std::chrono::seconds(20));
+        QVERIFY(awaitTask(m_stack->auth->signIn(), std::chrono::seconds(20)).succeeded());
+        m_stack->clock.advance(std::chrono::milliseconds(1));
+        const auto synced = awaitTask(m_stack->manager->sync(onlyUpcoming), std::chrono::seconds(20));
         QVERIFY2(synced.succeeded(), qPrintable(synced.errorText()));
         QCOMPARE(synced.value->size(), startIn == -3600 ? 0 : 1);
         QCOMPARE(m_nudges.handed.size(), nudged ? 1 : 0);
@@ -180,7 +135,7 @@ private slots:
                                      event(QStringLiteral("c"), 9000, 600)});
         server().failNext(kTipsPath, 400);
         connectAndSync(2);
-        QCOMPARE(m_manager->scheduledEventReminderIds(),
+        QCOMPARE(m_stack->manager->scheduledEventReminderIds(),
                  (QStringList{QStringLiteral("event;b;start"), QStringLiteral("event;c;start")}));
     }
 
@@ -188,27 +143,27 @@ private slots:
     {
         server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
         connectAndSync(1);
-        const CalendarEvent meeting = (*awaitTask(m_manager->fetchEvents()).value).first();
-        QVERIFY(m_manager->hasNudge(meeting));
-        QVERIFY(!m_manager->toggleReminder(meeting));
+        const CalendarEvent meeting = (*awaitTask(m_stack->manager->fetchEvents()).value).first();
+        QVERIFY(m_stack->manager->hasNudge(meeting));
+        QVERIFY(!m_stack->manager->toggleReminder(meeting));
         QVERIFY(m_nudges.cancelled.contains(QStringLiteral("event;m1;start")));
-        QVERIFY(!m_manager->hasNudge(meeting));
+        QVERIFY(!m_stack->manager->hasNudge(meeting));
         // Kept out of later syncs.
-        QVERIFY(awaitTask(m_manager->sync(false), std::chrono::seconds(20)).succeeded());
+        QVERIFY(awaitTask(m_stack->manager->sync(false), std::chrono::seconds(20)).succeeded());
         QCOMPARE(m_nudges.handed.size(), 1);
 
         // On, off, on before the tips arrive: one nudge, from the last toggle.
         server().setHang(kTipsPath, true);
-        QVERIFY(m_manager->toggleReminder(meeting));
-        QVERIFY(!m_manager->toggleReminder(meeting));
-        QVERIFY(m_manager->toggleReminder(meeting));
+        QVERIFY(m_stack->manager->toggleReminder(meeting));
+        QVERIFY(!m_stack->manager->toggleReminder(meeting));
+        QVERIFY(m_stack->manager->toggleReminder(meeting));
         QTRY_COMPARE(server().heldRequestCount(), 2);
         server().setHang(kTipsPath, false);
         server().releaseHeld(tipAnswer());
         QTRY_COMPARE(m_nudges.handed.size(), 2);
         QTest::qWait(200);
         QCOMPARE(m_nudges.handed.size(), 2);
-        QCOMPARE(m_manager->scheduledEventReminderIds().size(), 1);
+        QCOMPARE(m_stack->manager->scheduledEventReminderIds().size(), 1);
     }
 
     void noRepeatAcrossSyncsAndWake()
@@ -216,21 +171,21 @@ private slots:
         server().google().setEvents({event(QStringLiteral("soon"), 120, 1800)});
         connectAndSync(1);
         // The nudge's time comes (the engine shows it), then the hourly tick and a wake sync again.
-        m_clock->advance(std::chrono::seconds(100));
-        QSignalSpy synced(m_manager.get(), &CalendarManager::eventsSynced);
-        m_manager->handleWake();
+        m_stack->clock.advance(std::chrono::seconds(100));
+        QSignalSpy synced(m_stack->manager.get(), &CalendarManager::eventsSynced);
+        m_stack->manager->handleWake();
         QTRY_VERIFY_WITH_TIMEOUT(synced.size() == 1, 20000);
-        const auto refresh = awaitTask(m_manager->sync(true), std::chrono::seconds(20));
+        const auto refresh = awaitTask(m_stack->manager->sync(true), std::chrono::seconds(20));
         QVERIFY(refresh.succeeded());
         QCOMPARE(m_nudges.handedCount(QStringLiteral("event;soon;start")), 1);
 
         // The hourly sync counts from the wake, and comes once.
         m_nudges.handed.clear();
         server().google().setEvents({event(QStringLiteral("later"), 5400, 600)});
-        m_clock->advance(std::chrono::seconds(3599));
+        m_stack->clock.advance(std::chrono::seconds(3599));
         QTest::qWait(100);
         QCOMPARE(synced.size(), 1);
-        m_clock->advance(std::chrono::seconds(1));
+        m_stack->clock.advance(std::chrono::seconds(1));
         QTRY_VERIFY_WITH_TIMEOUT(synced.size() == 2, 20000);
         QTRY_COMPARE(m_nudges.handedCount(QStringLiteral("event;later;start")), 1);
         QTest::qWait(100);
@@ -241,15 +196,15 @@ private slots:
     {
         server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
         server().setHang(kTipsPath, true);
-        m_manager->connectCalendar();
+        m_stack->manager->connectCalendar();
         QTRY_VERIFY_WITH_TIMEOUT(server().heldRequestCount() == 1, 20000);
-        m_manager->disconnectCalendar();
-        QVERIFY(!m_manager->isSynced());
+        m_stack->manager->disconnectCalendar();
+        QVERIFY(!m_stack->manager->isSynced());
         server().setHang(kTipsPath, false);
         server().releaseHeld(tipAnswer());
         QTest::qWait(300);
         QVERIFY(m_nudges.handed.isEmpty());
-        QVERIFY(!m_auth->hasAccount());
+        QVERIFY(!m_stack->auth->hasAccount());
     }
 
     // From the settings panel: the account and its nudges go, the connect reminder's flags stay.
@@ -257,16 +212,16 @@ private slots:
     {
         server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
         connectAndSync(1);
-        m_backend->settings.setBool(CalendarManager::kReminderSpedUpKey, true);
-        m_manager->disconnectAccount();
-        QVERIFY(!m_manager->isSynced());
-        QVERIFY(m_manager->scheduledEventReminderIds().isEmpty());
+        m_stack->backend.settings.setBool(CalendarManager::kReminderSpedUpKey, true);
+        m_stack->manager->disconnectAccount();
+        QVERIFY(!m_stack->manager->isSynced());
+        QVERIFY(m_stack->manager->scheduledEventReminderIds().isEmpty());
         QVERIFY(m_nudges.cancelled.contains(QStringLiteral("event;m1;start")));
-        QTRY_VERIFY(!m_auth->hasAccount());
-        QCOMPARE(m_backend->settings.boolValue(CalendarManager::kReminderSpedUpKey), std::optional<bool>(true));
-        QSignalSpy due(m_manager.get(), &CalendarManager::integrationReminderDue);
-        m_manager->scheduleIntegrationReminder();
-        m_clock->advance(std::chrono::seconds(60));
+        QTRY_VERIFY(!m_stack->auth->hasAccount());
+        QCOMPARE(m_stack->backend.settings.boolValue(CalendarManager::kReminderSpedUpKey), std::optional<bool>(true));
+        QSignalSpy due(m_stack->manager.get(), &CalendarManager::integrationReminderDue);
+        m_stack->manager->scheduleIntegrationReminder();
+        m_stack->clock.advance(std::chrono::seconds(60));
         QTRY_COMPARE(due.size(), 1);
     }
 
@@ -274,28 +229,28 @@ private slots:
     {
         server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
         server().setHang(kTipsPath, true);
-        m_manager->connectCalendar();
+        m_stack->manager->connectCalendar();
         QTRY_VERIFY_WITH_TIMEOUT(server().heldRequestCount() == 1, 20000);
-        auto second = m_manager->sync(true);
+        auto second = m_stack->manager->sync(true);
         QTest::qWait(200);
         QCOMPARE(server().heldRequestCount(), 1); // the second waits for the first
         server().setHang(kTipsPath, false);
         server().releaseHeld(tipAnswer());
         const auto done = awaitTask(std::move(second), std::chrono::seconds(20));
         QVERIFY(done.succeeded());
-        QCOMPARE(m_manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")});
+        QCOMPARE(m_stack->manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")});
     }
 
     void revokedGrantDisconnects()
     {
         server().google().setEvents({event(QStringLiteral("m1"), 7200, 1800)});
         connectAndSync(1);
-        QSignalSpy lost(m_manager.get(), &CalendarManager::calendarLost);
+        QSignalSpy lost(m_stack->manager.get(), &CalendarManager::calendarLost);
         server().google().revokeGrants();
-        m_clock->advance(std::chrono::seconds(3600));
+        m_stack->clock.advance(std::chrono::seconds(3600));
         QTRY_VERIFY_WITH_TIMEOUT(lost.size() == 1, 20000);
-        QVERIFY(!m_manager->isSynced());
-        QVERIFY(m_manager->scheduledEventReminderIds().isEmpty());
+        QVERIFY(!m_stack->manager->isSynced());
+        QVERIFY(m_stack->manager->scheduledEventReminderIds().isEmpty());
         QVERIFY(m_nudges.cancelled.contains(QStringLiteral("event;m1;start")));
     }
 
@@ -314,32 +269,33 @@ private slots:
     {
         QFETCH(QString, state);
         QFETCH(qint64, firstAfter);
-        m_backend->settings.setBool(CalendarManager::kReminderSpedUpKey, state == QLatin1String("spedUp"));
-        m_backend->settings.setBool(CalendarManager::kReminderCanceledKey, state == QLatin1String("declined"));
+        m_stack->backend.settings.setBool(CalendarManager::kReminderSpedUpKey, state == QLatin1String("spedUp"));
+        m_stack->backend.settings.setBool(CalendarManager::kReminderCanceledKey, state == QLatin1String("declined"));
         if (state == QLatin1String("noClient"))
             makeManager(QString());
         if (state == QLatin1String("connected"))
             connectAndSync(0);
-        QSignalSpy due(m_manager.get(), &CalendarManager::integrationReminderDue);
-        m_manager->scheduleIntegrationReminder();
-        QCOMPARE(m_manager->isIntegrationReminderArmed(), firstAfter > 0);
+        QSignalSpy due(m_stack->manager.get(), &CalendarManager::integrationReminderDue);
+        m_stack->manager->scheduleIntegrationReminder();
+        QCOMPARE(m_stack->manager->isIntegrationReminderArmed(), firstAfter > 0);
         if (firstAfter == 0) {
-            m_clock->advance(std::chrono::seconds(259200));
+            m_stack->clock.advance(std::chrono::seconds(259200));
             QTest::qWait(50);
             QCOMPARE(due.size(), 0);
             return;
         }
-        m_clock->advance(std::chrono::seconds(firstAfter - 1));
+        m_stack->clock.advance(std::chrono::seconds(firstAfter - 1));
         QTest::qWait(50);
         QCOMPARE(due.size(), 0);
-        m_clock->advance(std::chrono::seconds(1));
+        m_stack->clock.advance(std::chrono::seconds(1));
         QTRY_COMPARE(due.size(), 1);
-        m_clock->advance(std::chrono::seconds(firstAfter));
+        m_stack->clock.advance(std::chrono::seconds(firstAfter));
         QTRY_COMPARE(due.size(), 2);
-        m_manager->declineIntegrationReminder();
-        QVERIFY(!m_manager->isIntegrationReminderArmed());
-        m_manager->disconnectCalendar();
-        QCOMPARE(m_backend->settings.boolValue(CalendarManager::kReminderCanceledKey), std::optional<bool>(false));
+        m_stack->manager->declineIntegrationReminder();
+        QVERIFY(!m_stack->manager->isIntegrationReminderArmed());
+        m_stack->manager->disconnectCalendar();
+        QCOMPARE(m_stack->backend.settings.boolValue(CalendarManager::kReminderCanceledKey),
+                 std::optional<bool>(false));
     }
 };
 

@@ -1,11 +1,7 @@
 // The meetings panel over real parts: the calendar manager reading the fake Google of the local backend
 // (with the backend's coaching tips), the private Secret Service and a hand-driven clock in UTC. The shell
 // and the recording session are the stand-ins: they record what the panel asks of them.
-#include "GoogleBrowser.h"
-#include "calendar/CalendarManager.h"
-#include "calendar/GoogleAuthenticator.h"
-#include "calendar/GoogleCalendarEventsProvider.h"
-#include "calendar/NudgeScheduler.h"
+#include "CalendarStack.h"
 #include "calendar/panel/CalendarWidgetView.h"
 #include "calendar/panel/EventView.h"
 #include "calendar/panel/MeetingsShell.h"
@@ -14,9 +10,7 @@
 #include "designsystem/components/BrandToggle.h"
 #include "designsystem/components/WidgetContainerView.h"
 #include "designsystem/foundation/GradientContainer.h"
-#include "platform/keyring/SecretStore.h"
 #include "testsupport/CheckedWait.h"
-#include "testsupport/backend/ClientFixture.h"
 
 #include <QApplication>
 #include <QDir>
@@ -98,39 +92,26 @@ class TestMeetingsPanel : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<testsupport::client::ClientFixture> m_backend;
-    std::unique_ptr<platform::ManualClock> m_clock;
-    QNetworkAccessManager m_network;
-    std::unique_ptr<platform::SecretStore> m_secrets;
-    testsupport::calendar::Browser m_browser;
-    std::unique_ptr<GoogleAuthenticator> m_auth;
-    std::unique_ptr<GoogleCalendarEventsProvider> m_events;
+    // Before the stack: its manager hands nudges here until it goes.
     NoNudges m_nudges;
-    std::unique_ptr<CalendarManager> m_manager;
+    std::unique_ptr<testsupport::calendar::CalendarStack> m_stack;
     FakeShell m_shell;
     FakeRecorder m_recorder;
     std::unique_ptr<designsystem::BackgroundGradientContainer> m_window;
     designsystem::WidgetContainerView *m_frame = nullptr;
     CalendarWidgetView *m_panel = nullptr;
 
-    devserver::DevServer &server() { return m_backend->server; }
-    QString at(qint64 seconds) const { return m_clock->now().addSecs(seconds).toString(Qt::ISODate); }
+    devserver::DevServer &server() { return m_stack->server(); }
 
-    Json event(const QString &id, qint64 startIn, qint64 length, const std::optional<std::string> &link = {})
+    Json event(const QString &id, qint64 startIn, qint64 length, const std::optional<std::string> &link = {}) const
     {
-        Json json{{"iCalUID", id.toStdString()},
-                  {"summary", ("Meeting " + id).toStdString()},
-                  {"start", {{"dateTime", at(startIn).toStdString()}}},
-                  {"end", {{"dateTime", at(startIn + length).toStdString()}}}};
-        if (link)
-            json["hangoutLink"] = *link;
-        return json;
+        return m_stack->event(id, startIn, length, link);
     }
 
     void makePanel()
     {
         m_panel = new CalendarWidgetView(
-            CalendarWidgetServices{m_manager.get(), &m_recorder, &m_shell, m_clock.get(), nullptr, nullptr});
+            CalendarWidgetServices{m_stack->manager.get(), &m_recorder, &m_shell, &m_stack->clock, nullptr, nullptr});
         m_panel->setLocale(QLocale::c());
         m_panel->setTimeZone(QTimeZone::utc());
         m_frame = new designsystem::WidgetContainerView(CalendarWidgetView::title(), m_panel);
@@ -149,8 +130,8 @@ private:
     // Connected before the panel is shown, as after a launch that restored the calendar.
     void connectFirst()
     {
-        QSignalSpy synced(m_manager.get(), &CalendarManager::eventsSynced);
-        m_manager->connectCalendar();
+        QSignalSpy synced(m_stack->manager.get(), &CalendarManager::eventsSynced);
+        m_stack->manager->connectCalendar();
         QTRY_VERIFY_WITH_TIMEOUT(synced.size() == 1, 20000);
     }
 
@@ -172,30 +153,10 @@ private:
 private slots:
     void init()
     {
-        m_backend = std::make_unique<testsupport::client::ClientFixture>();
-        m_backend->signIn();
-        m_clock = std::make_unique<platform::ManualClock>(QDateTime(QDate(2024, 3, 5), QTime(14, 0), Qt::UTC));
-        m_secrets = std::make_unique<platform::SecretStore>();
-        QVERIFY(
-            awaitTask(m_secrets->remove({QStringLiteral("com.brelta.desktop-googleAccount"), QStringLiteral("brelta")}))
-                .succeeded());
-        const QUrl base = server().baseUrl();
-        GoogleClientConfig config;
-        config.authUrl = base.resolved(QUrl(GoogleService::authPath));
-        config.tokenUrl = base.resolved(QUrl(GoogleService::tokenPath));
-        config.clientId = GoogleService::devClientId;
-        m_auth = std::make_unique<GoogleAuthenticator>(config, m_secrets.get(), &m_network, m_clock.get());
-        m_auth->setUrlOpener([this](const QUrl &url) { return m_browser.open(url); });
-        m_auth->setUserId(QStringLiteral("user-1"));
-        QUrl api = base;
-        api.setPath(GoogleService::calendarApiPath);
-        m_events = std::make_unique<GoogleCalendarEventsProvider>(m_auth.get(), &m_network, m_clock.get(), api);
-        backend::ApiClient *client = m_backend->client.get();
+        m_stack =
+            std::make_unique<testsupport::calendar::CalendarStack>(QDateTime(QDate(2024, 3, 5), QTime(14, 0), Qt::UTC));
         m_nudges = NoNudges();
-        m_manager = std::make_unique<CalendarManager>(CalendarManagerServices{
-            m_auth.get(), m_events.get(), &m_nudges, [client] { return client->generateCoachingTip(); }, m_clock.get(),
-            &m_backend->settings});
-        m_manager->setTimeZone(QTimeZone::utc());
+        m_stack->makeManager(&m_nudges);
         m_shell = FakeShell();
         m_recorder.current = AudioRecordingState::Stopped;
         m_recorder.fails = false;
@@ -207,9 +168,7 @@ private slots:
     void cleanup()
     {
         m_window.reset();
-        m_manager.reset();
-        m_events.reset();
-        m_auth.reset();
+        m_stack.reset();
     }
 
     void notConnectedOffersConnectAndThenLists()
@@ -305,14 +264,14 @@ private slots:
         connectFirst();
         showAndLoad(State::List);
         QVERIFY(!onlyRow()->shownActionTitle());
-        m_clock->advance(std::chrono::seconds(59));
+        m_stack->clock.advance(std::chrono::seconds(59));
         QVERIFY(!onlyRow()->shownActionTitle());
-        m_clock->advance(std::chrono::seconds(1));
+        m_stack->clock.advance(std::chrono::seconds(1));
         QCOMPARE(onlyRow()->shownActionTitle(), std::optional<QString>(QStringLiteral("Record")));
         QCOMPARE(onlyRow()->actionButton()->icon(), std::optional(designsystem::IconName::Mic));
         // Hidden, the panel stops looking at the clock.
         m_window->hide();
-        m_clock->advance(std::chrono::seconds(660));
+        m_stack->clock.advance(std::chrono::seconds(660));
         QVERIFY(!onlyRow()->showsNow());
     }
 
@@ -324,7 +283,7 @@ private slots:
         QCOMPARE(onlyRow()->timeText(), QStringLiteral("2:00-3:15pm"));
 
         CalendarEvent noEnd;
-        noEnd.startDate = m_clock->now();
+        noEnd.startDate = m_stack->clock.now();
         QVERIFY(!EventView::timeRangeText(noEnd, QLocale::c(), QTimeZone::utc()));
         CalendarEvent morning{QStringLiteral("x"), QStringLiteral("x"), std::nullopt,
                               QDateTime(QDate(2024, 3, 5), QTime(9, 0), Qt::UTC),
@@ -412,19 +371,19 @@ private slots:
         showAndLoad(State::List);
         EventView *row = onlyRow();
         // The nudge the reading scheduled: the switch starts on.
-        QVERIFY(m_manager->hasNudge(row->event()));
+        QVERIFY(m_stack->manager->hasNudge(row->event()));
         QVERIFY(row->isNudgeOn());
 
         row->nudgeToggle()->click();
         QVERIFY(!row->isNudgeOn());
-        QVERIFY(!m_manager->hasNudge(row->event()));
+        QVERIFY(!m_stack->manager->hasNudge(row->event()));
         QVERIFY(m_nudges.cancelled.contains(QStringLiteral("event;m1;start")));
 
         row->nudgeToggle()->click();
         QVERIFY(row->isNudgeOn());
-        QVERIFY(m_manager->hasNudge(row->event()));
-        QTRY_COMPARE_WITH_TIMEOUT(m_manager->scheduledEventReminderIds(), QStringList{QStringLiteral("event;m1;start")},
-                                  20000);
+        QVERIFY(m_stack->manager->hasNudge(row->event()));
+        QTRY_COMPARE_WITH_TIMEOUT(m_stack->manager->scheduledEventReminderIds(),
+                                  QStringList{QStringLiteral("event;m1;start")}, 20000);
     }
 
     void screenshotOfADay()
