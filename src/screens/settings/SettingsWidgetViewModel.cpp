@@ -5,6 +5,7 @@
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
 #include "platform/telemetry/ErrorTracker.h"
+#include "recording/recorders/RecorderErrors.h"
 #include "screens/settings/LanguageResolution.h"
 
 #include <QLoggingCategory>
@@ -30,21 +31,6 @@ struct SettingsWidgetViewModel::SaveState
     std::unique_ptr<platform::Timer> spinnerTimer;
     bool spinnerDue = false;
 };
-
-namespace {
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("an unknown error");
-    }
-}
-
-} // namespace
 
 SettingsWidgetViewModel::SettingsWidgetViewModel(Dependencies dependencies, QObject *parent)
     : QObject(parent)
@@ -301,7 +287,7 @@ void SettingsWidgetViewModel::setErrorLoadingChange(bool error)
 
 void SettingsWidgetViewModel::report(const QString &what, const std::exception_ptr &failure)
 {
-    const QString description = describe(failure);
+    const QString description = recording::describeFailure(failure);
     qCWarning(lcSettingsModel).noquote() << what << "failed:" << description;
     if (m_deps.errorTracker)
         m_deps.errorTracker->captureError(QStringLiteral("SettingsError"),

@@ -6,6 +6,7 @@
 #include "platform/StoredSettings.h"
 #include "platform/permissions/PermissionManager.h"
 #include "platform/telemetry/ErrorTracker.h"
+#include "recording/recorders/RecorderErrors.h"
 #include "shell/AppDelegate.h"
 #include "shell/RecordingSession.h"
 
@@ -23,17 +24,6 @@ const QString kRecordFailedTitle = QStringLiteral("Could not start the recording
 const QString kRecordFailedMessage = QStringLiteral("Please try starting the recording manually.");
 const QString kAuthFailedTitle = QStringLiteral("Failed to authenticate");
 const QString kAuthFailedMessage = QStringLiteral("Something went wrong, please try again later.");
-
-QString describe(const std::exception_ptr &failure)
-{
-    try {
-        std::rethrow_exception(failure);
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    } catch (...) {
-        return QStringLiteral("an unknown failure");
-    }
-}
 
 } // namespace
 
@@ -122,7 +112,7 @@ QCoro::Task<> UrlRouter::startRecordingFromUrl(QMap<QString, QString> sourcePara
     if (!self)
         co_return;
     if (failure) {
-        const QString why = describe(failure);
+        const QString why = recording::describeFailure(failure);
         qCWarning(lcUrlRouter).noquote() << "startRecording error:" << why;
         m_parts.delegate->errorTracker()->captureError(QStringLiteral("RecordingStartError"), why);
         m_parts.delegate->showAlert(kRecordFailedTitle, kRecordFailedMessage);
@@ -156,7 +146,7 @@ QCoro::Task<> UrlRouter::exchangeSignInCode(RouteRequest request)
     if (!self || !api)
         co_return;
     if (failure) {
-        failSignIn(describe(failure));
+        failSignIn(recording::describeFailure(failure));
         co_return;
     }
     api->configureInterceptor(api->accessToken().value_or(QString()), api->refreshToken().value_or(QString()));
