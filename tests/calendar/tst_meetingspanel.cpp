@@ -11,6 +11,7 @@
 #include "designsystem/components/WidgetContainerView.h"
 #include "designsystem/foundation/GradientContainer.h"
 #include "testsupport/CheckedWait.h"
+#include "testsupport/TestOutput.h"
 
 #include <QApplication>
 #include <QDir>
@@ -33,12 +34,7 @@ namespace {
 
 const QString kTipsPath = QStringLiteral("/quombler/v2/GenerateCoachingTips");
 
-QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 class NoNudges final : public NudgeScheduler
 {

@@ -9,6 +9,7 @@
 #include "screens/frames/OnboardingMenuElement.h"
 #include "screens/frames/PageTitleBlock.h"
 #include "screens/frames/ScreenImage.h"
+#include "testsupport/TestOutput.h"
 
 #include <QApplication>
 #include <QDir>
@@ -23,12 +24,7 @@ namespace {
 
 constexpr QSize kPopover(355, 515);
 
-QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 // A page laid out at the popover's size, shown so geometry is final.
 template<typename Page>

@@ -16,6 +16,7 @@
 #include "screens/settings/SettingsView.h"
 #include "screens/settings/SettingsWidgetView.h"
 #include "screens/settings/SettingsWidgetViewModel.h"
+#include "testsupport/TestOutput.h"
 #include "testsupport/backend/ClientFixture.h"
 
 #include <functional>
@@ -38,12 +39,7 @@ using screens::SettingsWidgetViewModel;
 
 namespace {
 
-QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 // The calendar link as the shell's wiring gives it: connect and disconnect change the state at once.
 class TestCalendar final : public screens::CalendarConnection

@@ -22,6 +22,7 @@
 #include "shell/popovers/Popovers.h"
 #include "shell/routes/RouteSeams.h"
 #include "testsupport/CheckedWait.h"
+#include "testsupport/TestOutput.h"
 #include "testsupport/tray/TrayHostProcess.h"
 
 #include <QApplication>
@@ -64,12 +65,7 @@ inline bool useTestDisplay()
 }
 
 // The folder a test leaves its screenshots in (build/<preset>/test-output/<test>).
-inline QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 // What the X server shows of `window`'s area.
 inline bool saveScreenshot(const QWidget *window, const QString &name)

@@ -1,4 +1,5 @@
 #include "Rendering.h"
+#include "testsupport/TestOutput.h"
 
 #include "designsystem/components/Banners.h"
 #include "designsystem/components/BrandButton.h"
@@ -16,12 +17,7 @@ using namespace brelta::designsystem;
 
 namespace {
 
-QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 // The panel as it shows in the main popover: on the dark background.
 bool saveOnBackground(QWidget *panel, const QString &name)

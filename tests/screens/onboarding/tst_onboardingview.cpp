@@ -3,6 +3,7 @@
 // every step in the test output folder.
 
 #include "FakeOnboardingShell.h"
+#include "testsupport/TestOutput.h"
 
 #include "designsystem/components/Alert.h"
 #include "designsystem/components/Banners.h"
@@ -45,12 +46,7 @@ namespace {
 
 const QSize kPopoverSize(355, 515);
 
-QString outputFolder()
-{
-    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
-    QDir().mkpath(folder);
-    return folder;
-}
+using brelta::testsupport::outputFolder;
 
 void saveShot(QWidget *widget, const QString &name)
 {

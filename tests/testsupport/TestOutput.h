@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QDir>
+#include <QString>
+
+namespace brelta::testsupport {
+
+// Where a test leaves its screenshots for people to look at: BRELTA_TEST_OUTPUT_DIR (scripts/test gives each
+// test its own), else the temporary folder.
+inline QString outputFolder()
+{
+    const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
+    QDir().mkpath(folder);
+    return folder;
+}
+
+} // namespace brelta::testsupport
