@@ -3,6 +3,9 @@
 #include "analytics/AnalyticsManager.h"
 #include "backend/Hosts.h"
 #include "backend/client/ApiClient.h"
+#include "calendar/CalendarManager.h"
+#include "calendar/reminder/CalendarIntegrationReminderView.h"
+#include "calendar/reminder/ReminderPopover.h"
 #include "designsystem/components/Alert.h"
 #include "platform/SettingsStore.h"
 #include "platform/StoredSettings.h"
@@ -50,6 +53,22 @@ constexpr std::array kClosedByStatusItemClick{
     PopoverKind::Notification,   PopoverKind::Alert,
 };
 
+// The connect-calendar reminder card's popover: the alert popover.
+class AlertReminderPopover final : public calendar::ReminderPopover
+{
+public:
+    explicit AlertReminderPopover(AppDelegate *delegate) : m_delegate(delegate) {}
+
+    void closeReminder() override
+    {
+        if (m_delegate->isPopoverShown(PopoverKind::Alert))
+            m_delegate->closePopover(PopoverKind::Alert);
+    }
+
+private:
+    AppDelegate *m_delegate;
+};
+
 // Frame-owned: the session may go while its stop runs.
 QCoro::Task<> stopRecordingInBackground(QPointer<RecordingSession> session, QString why)
 {
@@ -84,6 +103,10 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_setUserTimer(m_deps.clock->createTimer())
     , m_mainAfterSignInTimer(m_deps.clock->createTimer())
 {
+    m_reminderPopover = std::make_unique<AlertReminderPopover>(this);
+    if (m_deps.calendarManager)
+        connect(m_deps.calendarManager, &calendar::CalendarManager::integrationReminderDue, this,
+                &AppDelegate::showCalendarIntegrationReminder);
     connect(m_goToSettingsTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
     // Made before the launch so that the shared instances main builds with it (the upload queue) report
     // to it from the start; the launch sets its user.
@@ -508,10 +531,19 @@ void AppDelegate::showAlert(const QString &title, const QString &message)
 
 void AppDelegate::showCalendarIntegrationReminder()
 {
-    closePopover(PopoverKind::Alert);
-    m_popovers->setRoot(PopoverKind::Alert, new PlaceholderRoot(QStringLiteral("Connect your calendar"),
-                                                                QStringLiteral("Calendar-integration reminder")));
-    m_popovers->setContentSize(PopoverKind::Alert, sizes::kCalendarReminderPopoverSize);
+    if (!m_deps.calendarManager) {
+        qCInfo(lcAppDelegate) << "the calendar is not in this build; no reminder to connect it";
+        return;
+    }
+    if (isPopoverShown(PopoverKind::Alert))
+        closePopover(PopoverKind::Alert);
+    auto *card = new calendar::CalendarIntegrationReminderView(
+        calendar::ReminderCardServices{m_deps.calendarManager, m_reminderPopover.get(), m_deps.analytics});
+    m_popovers->setRoot(PopoverKind::Alert, card);
+    // Taller than the reminder's size only when the card's content needs it (its buttons wrap).
+    const int width = sizes::kCalendarReminderPopoverWidth;
+    m_popovers->setContentSize(
+        PopoverKind::Alert, QSize(width, std::max(sizes::kCalendarReminderPopoverHeight, card->heightForWidth(width))));
     showPopover(PopoverKind::Alert);
 }
 

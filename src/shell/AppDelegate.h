@@ -24,6 +24,10 @@ class AnalyticsManager;
 namespace brelta::backend {
 class ApiClient;
 }
+namespace brelta::calendar {
+class CalendarManager;
+class ReminderPopover;
+} // namespace brelta::calendar
 namespace brelta::designsystem {
 class AlertPresenter;
 }
@@ -70,6 +74,9 @@ struct AppDelegateDependencies
     SharedAppDelegate *shared = nullptr;
     CalendarService *calendar = nullptr;
     MessageService *messages = nullptr;
+    // The manager whose connect-calendar reminder the alert popover shows, and whose calendar the card
+    // connects. None: no reminder card.
+    calendar::CalendarManager *calendarManager = nullptr;
     // Optional.
     RecordingSession *recording = nullptr;
     WebRecorderHost *webRecorder = nullptr;
@@ -171,6 +178,8 @@ public:
     // The alert popover with these texts, without taking the focus; it stays until tapped or a click on
     // the tray icon.
     void showAlert(const QString &title, const QString &message);
+    // The connect-calendar reminder card in the alert popover, without taking the focus. The calendar
+    // manager's reminder calls it.
     void showCalendarIntegrationReminder();
 
     // The tray icon's left click: closes the hint, recording, notification and alert popovers that are
@@ -260,6 +269,7 @@ private:
     std::unique_ptr<FeatureRefresh> m_featureRefresh;
     std::unique_ptr<MainViewViewModel> m_mainViewModel;
     std::unique_ptr<designsystem::AlertPresenter> m_ownAlerts;
+    std::unique_ptr<calendar::ReminderPopover> m_reminderPopover;
     std::unique_ptr<platform::Timer> m_onboardingTimer;
     std::unique_ptr<platform::Timer> m_resignTimer;
     std::unique_ptr<platform::Timer> m_logOutTimer;

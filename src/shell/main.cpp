@@ -129,6 +129,7 @@ int main(int argc, char *argv[])
     dependencies.shared = &shared;
     dependencies.calendar = &calendar;
     dependencies.calendarSync = calendar.syncState();
+    dependencies.calendarManager = calendar.manager();
     dependencies.messages = &messageWiring;
     dependencies.loginItem = loginItem.get();
     dependencies.sleepWake = &sleepMonitor;
@@ -161,8 +162,6 @@ int main(int argc, char *argv[])
     calendar.setMessageEngine(messageWiring.manager());
     onboarding.attach(&delegate, &recorderManager);
 
-    QObject::connect(calendar.manager(), &calendar::CalendarManager::integrationReminderDue, &delegate,
-                     &shell::AppDelegate::showCalendarIntegrationReminder);
     QObject::connect(&instance, &platform::desktop::SingleInstance::argumentsReceived, &delegate,
                      &shell::AppDelegate::handleArgumentsFromAnotherStart);
     QObject::connect(&terminationSignals, &platform::desktop::TerminationSignals::terminationRequested, &delegate,

@@ -330,6 +330,7 @@ struct ShellFixture
         deps.permissions = permissions;
         deps.panels = panelsOfTheDelegate ? nullptr : &routeSeams;
         deps.onboarding = &routeSeams;
+        deps.calendarManager = calendarManager;
         deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
         deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));
         deps.errorTracking.installCrashHandler = false;
@@ -384,6 +385,8 @@ struct ShellFixture
     platform::desktop::LogindSleepMonitor *sleepMonitor = nullptr;
     // Set before makeDelegate() to register one.
     std::unique_ptr<platform::desktop::LoginItem> loginItem;
+    // Set before makeDelegate() to show the connect-calendar reminder of this manager.
+    calendar::CalendarManager *calendarManager = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 };
 

@@ -5,8 +5,8 @@
 
 namespace brelta::testsupport {
 
-// Where a test leaves its screenshots for people to look at: BRELTA_TEST_OUTPUT_DIR (scripts/test gives each
-// test its own), else the temporary folder.
+// Where a test leaves its screenshots for people to look at: BRELTA_TEST_OUTPUT_DIR (a test's CMake entry
+// names a folder under build/<preset>/test-output), else the temporary folder.
 inline QString outputFolder()
 {
     const QString folder = qEnvironmentVariable("BRELTA_TEST_OUTPUT_DIR", QDir::tempPath());
