@@ -104,9 +104,13 @@ AppDelegate::AppDelegate(AppDelegateDependencies dependencies, QObject *parent)
     , m_mainAfterSignInTimer(m_deps.clock->createTimer())
 {
     m_reminderPopover = std::make_unique<AlertReminderPopover>(this);
-    if (m_deps.calendarManager)
+    if (m_deps.calendarManager) {
         connect(m_deps.calendarManager, &calendar::CalendarManager::integrationReminderDue, this,
                 &AppDelegate::showCalendarIntegrationReminder);
+        // Only a build without a Google client fails this way; a refused or abandoned consent stays silent.
+        connect(m_deps.calendarManager, &calendar::CalendarManager::connectFailed, this,
+                [this](const QString &message) { showAlert(kCalendarUnavailableTitle, message); });
+    }
     connect(m_goToSettingsTimer.get(), &platform::Timer::timeout, this, &AppDelegate::showMainPopover);
     // Made before the launch so that the shared instances main builds with it (the upload queue) report
     // to it from the start; the launch sets its user.

@@ -142,6 +142,7 @@ public:
     static constexpr std::chrono::seconds kMessagePollingAfterRecording{30};
     static constexpr std::chrono::milliseconds kSetUserAfterSignIn{300};
     static constexpr std::chrono::milliseconds kMainPopoverAfterSignIn{500};
+    static inline const QString kCalendarUnavailableTitle = QStringLiteral("Google Calendar is not available");
 
     explicit AppDelegate(AppDelegateDependencies dependencies, QObject *parent = nullptr);
     ~AppDelegate() override;

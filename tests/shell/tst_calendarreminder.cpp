@@ -140,6 +140,26 @@ private slots:
         QCOMPARE(f->shown(PopoverKind::Alert), stillArmed);
     }
 
+    // A build without a Google client says so when the user tries to connect.
+    void connectingWithoutAGoogleClientSaysSo()
+    {
+        brelta::calendar::GoogleAuthenticator noClient({}, &f->secrets, &f->network, &f->clock);
+        CalendarManager manager(brelta::calendar::CalendarManagerServices{
+            &noClient, m_events.get(), &m_nudges, []() -> QCoro::Task<QString> { co_return QString(); }, &f->clock,
+            &f->settings});
+        f->calendarManager = &manager;
+        f->settings.setValue(brelta::platform::settings::kOnboardingCompleted, true);
+        f->makeDelegate();
+        f->delegate->launch();
+        manager.connectCalendar();
+        QTRY_VERIFY(f->shown(PopoverKind::Alert));
+        auto *alert = qobject_cast<AlertRoot *>(alertRoot());
+        QVERIFY(alert);
+        QCOMPARE(alert->title(), brelta::shell::AppDelegate::kCalendarUnavailableTitle);
+        QCOMPARE(alert->message(), brelta::calendar::GoogleAuthenticator::kNoClientMessage);
+        f->delegate.reset();
+    }
+
     void anAlertAndTheCardReplaceEachOther()
     {
         launchUntilTheReminderIsDue();
