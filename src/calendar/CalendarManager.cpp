@@ -1,5 +1,7 @@
 #include "calendar/CalendarManager.h"
 
+#include "analytics/AnalyticsManager.h"
+#include "analytics/Event.h"
 #include "calendar/GoogleAuthenticator.h"
 #include "calendar/GoogleCalendarEventsProvider.h"
 #include "calendar/NudgeScheduler.h"
@@ -7,6 +9,7 @@
 #include "platform/Clock.h"
 #include "platform/DeadlineTimer.h"
 #include "platform/SettingsStore.h"
+#include "platform/telemetry/ErrorTracker.h"
 #include "recording/recorders/RecorderErrors.h"
 
 #include <QCoroSignal>
@@ -46,6 +49,7 @@ CalendarManager::CalendarManager(CalendarManagerServices services, QObject *pare
         ++m_generation;
         stopSyncing();
         cancelAllNudges();
+        report(QStringLiteral("Google access"), std::make_exception_ptr(AppError(AppError::Kind::General, message)));
         emit calendarLost(message);
     });
 }
@@ -149,8 +153,9 @@ void CalendarManager::syncInBackground()
             co_await std::move(syncing);
             if (self)
                 emit self->eventsSynced();
-        } catch (const std::exception &error) {
-            qCWarning(lcCalendar) << "calendar sync failed:" << error.what();
+        } catch (...) {
+            if (self)
+                self->report(QStringLiteral("calendar sync"), std::current_exception());
         }
     }(QPointer<CalendarManager>(this));
 }
@@ -184,6 +189,8 @@ QCoro::Task<QList<CalendarEvent>> CalendarManager::sync(bool onlyUpcoming)
 QCoro::Task<QList<CalendarEvent>> CalendarManager::runSync(bool onlyUpcoming, quint64 generation)
 {
     QPointer<CalendarManager> self(this);
+    if (m_services.analytics)
+        m_services.analytics->send(analytics::event::SyncGoogleCalendarEvents{});
     QCoro::Task<QList<CalendarEvent>> fetching = fetchEvents();
     QList<CalendarEvent> events = co_await std::move(fetching);
     if (!self || generation != self->m_generation)
@@ -239,10 +246,11 @@ QCoro::Task<> CalendarManager::scheduleNudge(CalendarEvent event, quint64 genera
         QCoro::Task<QString> asking = m_services.coachingTip();
         tip = co_await std::move(asking);
     } catch (...) {
-        qCWarning(lcCalendar) << "no coaching tip for a nudge; the nudge is left out:"
-                              << recording::describeFailure(std::current_exception());
-        if (self && toggle)
-            self->m_pendingOn.remove(event.id);
+        if (self) {
+            self->report(QStringLiteral("coaching tip for a nudge (the nudge is left out)"), std::current_exception());
+            if (toggle)
+                self->m_pendingOn.remove(event.id);
+        }
         co_return;
     }
     // The user, a sign-out or a newer toggle may have changed their mind while the tip was on its way.
@@ -274,11 +282,27 @@ QCoro::Task<> CalendarManager::scheduleNudge(CalendarEvent event, quint64 genera
     message.schedule.localInterval = window;
 
     self->m_services.nudges->processMessage(message);
+    if (self->m_services.analytics) {
+        // The meeting's title stays on this machine.
+        analytics::event::SchedulePreMeetingNudge scheduled;
+        scheduled.eventName = QStringLiteral("<unknown>");
+        scheduled.eventStartTime = window.earliestLocalIso;
+        self->m_services.analytics->send(scheduled);
+    }
     self->m_scheduledIds.append(id);
     self->m_nudges.insert(id, Nudge{occurrence, earliest});
     // Within its window the engine shows it at once: never again for this occurrence.
     if (self->m_services.clock->now() >= earliest)
         self->m_shown.insert(occurrence);
+}
+
+void CalendarManager::report(const QString &what, const std::exception_ptr &failure) const
+{
+    const QString description = recording::describeFailure(failure);
+    qCWarning(lcCalendar).noquote() << what << "failed:" << description;
+    if (m_services.errorTracker)
+        m_services.errorTracker->captureError(QStringLiteral("CalendarError"),
+                                              what + QStringLiteral(": ") + description);
 }
 
 void CalendarManager::cancelAllNudges()

@@ -15,7 +15,11 @@
 #include <functional>
 #include <memory>
 
+namespace brelta::analytics {
+class AnalyticsManager;
+}
 namespace brelta::platform {
+class ErrorTracker;
 class Clock;
 class DeadlineTimer;
 class SettingsStore;
@@ -36,6 +40,9 @@ struct CalendarManagerServices
     std::function<QCoro::Task<QString>()> coachingTip;
     platform::Clock *clock = nullptr;
     platform::SettingsStore *settings = nullptr;
+    // Optional (or set later with setReporting): without them nothing is sent or reported.
+    const analytics::AnalyticsManager *analytics = nullptr;
+    platform::ErrorTracker *errorTracker = nullptr;
 };
 
 // The one owner of the calendar connection: connects and restores the Google account, reads today's
@@ -67,6 +74,13 @@ public:
     void setTimeZone(const QTimeZone &zone) { m_zone = zone; }
 
     bool isSynced() const { return m_synced; }
+
+    // Where usage events go and failures are reported; both must outlive the manager.
+    void setReporting(const analytics::AnalyticsManager *analytics, platform::ErrorTracker *errorTracker)
+    {
+        m_services.analytics = analytics;
+        m_services.errorTracker = errorTracker;
+    }
 
     // Signs in (the browser consent when needed), then syncs at once and every hour. Sign-in failures
     // change nothing; a build without a Google client reports connectFailed.
@@ -123,6 +137,7 @@ private:
     QCoro::Task<QList<CalendarEvent>> runSync(bool onlyUpcoming, quint64 generation);
     QCoro::Task<> scheduleNudge(CalendarEvent event, quint64 generation, quint64 toggle);
     void cancelAllNudges();
+    void report(const QString &what, const std::exception_ptr &failure) const;
     bool isEligible(const CalendarEvent &event, bool onlyUpcoming) const;
     QString localText(const QDateTime &instant) const;
     static QString occurrenceOf(const CalendarEvent &event);

@@ -158,6 +158,7 @@ int main(int argc, char *argv[])
     messages::SessionRecordingControl messageRecording(&recorderManager);
     messageWiring.assemble({&delegate, &api, &settings, &clock, &analyticsManager, &messageRecording});
     calendar.attachMeetingsPanel({&delegate, &messageRecording, &analyticsManager});
+    calendar.manager()->setReporting(&analyticsManager, delegate.errorTracker());
     // Meeting nudges go through the message engine, whose coaching tips look ahead in the calendar.
     calendar.setMessageEngine(messageWiring.manager());
     onboarding.attach(&delegate, &recorderManager);

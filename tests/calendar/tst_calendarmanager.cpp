@@ -3,8 +3,10 @@
 // of the nudges handed to it, as the shell wires the engine in.
 #include "CalendarStack.h"
 #include "testsupport/CheckedWait.h"
+#include "testsupport/backend/CollectorTelemetry.h"
 
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace brelta;
@@ -133,10 +135,31 @@ private slots:
     {
         server().google().setEvents({event(QStringLiteral("a"), 3600, 600), event(QStringLiteral("b"), 7200, 600),
                                      event(QStringLiteral("c"), 9000, 600)});
+        QTemporaryDir storage;
+        testsupport::CollectorTelemetry telemetry(server(), &m_stack->clock, storage.path());
+        m_stack->manager->setReporting(&telemetry.analytics, telemetry.errorTracker.get());
         server().failNext(kTipsPath, 400);
         connectAndSync(2);
         QCOMPARE(m_stack->manager->scheduledEventReminderIds(),
                  (QStringList{QStringLiteral("event;b;start"), QStringLiteral("event;c;start")}));
+
+        // The left-out nudge is reported; the sync and the two scheduled nudges are counted, without titles.
+        QTRY_COMPARE_WITH_TIMEOUT(server().collector().errorEvents().size(), 1, 10000);
+        const auto sent = [&](const std::string &name) {
+            QStringList found;
+            for (const nlohmann::json &message : server().collector().batchMessages()) {
+                if (message.value("event", std::string()) == name)
+                    found << QString::fromStdString(message.at("properties").value("event_start_time", std::string())
+                                                    + message.at("properties").value("event_name", std::string()));
+            }
+            return found;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(sent("Schedule Pre-Meeting Nudge"),
+                                  (QStringList{QStringLiteral("2024-03-05T11:59:30<unknown>"),
+                                               QStringLiteral("2024-03-05T12:29:30<unknown>")}),
+                                  10000);
+        QCOMPARE(sent("Sync Google Calendar Events").size(), 1);
+        m_stack->manager->setReporting(nullptr, nullptr);
     }
 
     void toggleOffOnOn()
