@@ -4,6 +4,7 @@
 #include "designsystem/components/BrandMenu.h"
 #include "designsystem/components/HighlightBlurView.h"
 #include "designsystem/foundation/IconView.h"
+#include "designsystem/foundation/TextView.h"
 #include "screens/frames/OnboardingBackgroundView.h"
 #include "screens/frames/OnboardingIconElement.h"
 #include "screens/frames/OnboardingMenuElement.h"
@@ -82,6 +83,22 @@ private slots:
         QCOMPARE(withoutIcon.titleBlock()->geometry(), withIcon.titleBlock()->geometry());
         QCOMPARE(withIcon.iconFrame()->y(), OnboardingIconElement::kVerticalPadding);
         QCOMPARE(withIcon.titleBlock()->y(), 40 + 80 + 40);
+    }
+
+    // A subtitle that wraps gets the height of all its lines, and they stay centred.
+    void wrappedSubtitleKeepsItsHeightAndCentring()
+    {
+        OnboardingIconElement page(QStringLiteral("Turn on microphone"),
+                                   QStringLiteral("To use the Brelta app, we need to access your microphone."),
+                                   designsystem::IconName::Calendar, {}, nullptr);
+        layOut(page);
+        designsystem::BodyView *subtitle = page.titleBlock()->subtitleView();
+        designsystem::HeadingView *title = page.titleBlock()->titleView();
+        QVERIFY(subtitle->height() > subtitle->minimumSizeHint().height()); // more than one line
+        QCOMPARE(subtitle->height(), subtitle->heightForWidth(subtitle->width()));
+        QCOMPARE(title->height(), title->heightForWidth(title->width()));
+        QCOMPARE(subtitle->alignment(), Qt::AlignHCenter);
+        QVERIFY(subtitle->geometry().top() >= title->geometry().bottom());
     }
 
     void skipShowsOnlyWithAnActionAndCallsItOnce()

@@ -5,13 +5,15 @@
 
 namespace brelta::designsystem {
 
-TextLayout::TextLayout(const QString &text, const QFont &font, qreal wrapWidth, qreal lineSpacing, qreal maxHeight)
+TextLayout::TextLayout(const QString &text, const QFont &font, qreal wrapWidth, qreal lineSpacing, qreal maxHeight,
+                       Qt::Alignment alignment)
 {
     QString laidOut = text;
     laidOut.replace(QLatin1Char('\n'), QChar::LineSeparator);
     m_layout = std::make_unique<QTextLayout>(laidOut, font);
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setAlignment(alignment);
     m_layout->setTextOption(option);
     m_layout->setCacheEnabled(true);
     m_layout->beginLayout();

@@ -15,8 +15,10 @@ namespace brelta::designsystem {
 class TextLayout
 {
 public:
-    // `maxHeight` < 0: no limit. Otherwise lines that would start below it are not laid out.
-    TextLayout(const QString &text, const QFont &font, qreal wrapWidth, qreal lineSpacing, qreal maxHeight = -1);
+    // `maxHeight` < 0: no limit. Otherwise lines that would start below it are not laid out. Each line is
+    // aligned within `wrapWidth` as `alignment` says.
+    TextLayout(const QString &text, const QFont &font, qreal wrapWidth, qreal lineSpacing, qreal maxHeight = -1,
+               Qt::Alignment alignment = Qt::AlignLeft);
 
     // Width of the widest line and height from the first line's top to the last line's bottom.
     QSizeF size() const { return m_size; }

@@ -55,6 +55,14 @@ QSizeF TextView::laidOutSize(qreal width) const
     return TextLayout(m_text, font(), width, Typography::drawnLineSpacing).size();
 }
 
+void TextView::setAlignment(Qt::Alignment alignment)
+{
+    if (m_alignment == alignment)
+        return;
+    m_alignment = alignment;
+    update();
+}
+
 QSize TextView::sizeHint() const
 {
     // A view given a fixed width wraps at it; otherwise it asks for one line.
@@ -83,7 +91,8 @@ void TextView::paintEvent(QPaintEvent *)
     painter.setRenderHint(QPainter::TextAntialiasing);
     painter.setPen(m_color);
     const QRect area = contentsRect();
-    TextLayout(m_text, font(), area.width(), Typography::drawnLineSpacing).draw(&painter, area.topLeft());
+    TextLayout(m_text, font(), area.width(), Typography::drawnLineSpacing, -1, m_alignment)
+        .draw(&painter, area.topLeft());
 }
 
 HeadingView::HeadingView(const QString &text, HeadingSize size, const QColor &color, QWidget *parent)

@@ -18,6 +18,9 @@ public:
     void setText(const QString &text);
     QColor color() const { return m_color; }
     void setColor(const QColor &color);
+    // How each line sits in the view's width: leading unless set.
+    Qt::Alignment alignment() const { return m_alignment; }
+    void setAlignment(Qt::Alignment alignment);
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
@@ -34,6 +37,7 @@ private:
 
     QString m_text;
     QColor m_color;
+    Qt::Alignment m_alignment = Qt::AlignLeft;
 };
 
 // Heading text in the kit's heading face.

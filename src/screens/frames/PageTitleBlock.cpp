@@ -22,9 +22,13 @@ PageTitleBlock::PageTitleBlock(const std::optional<QString> &title, const std::o
     }
     if (subtitle) {
         m_subtitle = new BodyView(*subtitle, BodySize::Medium, BodyWeight::Regular, Colors::gray100(), this);
-        layout->addWidget(m_subtitle, 0, Qt::AlignHCenter);
+        // The whole width, each line centred: a subtitle that wraps keeps its lines centred and its height.
+        m_subtitle->setAlignment(Qt::AlignHCenter);
+        layout->addWidget(m_subtitle);
     }
-    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
+    // Not a fixed height: that would be the one-line size hint, and a wrapped subtitle would be cut off. The
+    // layouts give the block the height its texts need at the width they give it.
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
 }
 
 } // namespace brelta::screens
