@@ -33,27 +33,9 @@ struct MessagesShellFixture : ShellFixture
 
     AppDelegate &makeMessagesDelegate()
     {
-        brelta::shell::AppDelegateDependencies deps;
-        deps.settings = &settings;
-        deps.clock = &clock;
-        deps.network = &network;
-        deps.api = api.get();
-        deps.analytics = &analytics;
-        deps.shared = &shared;
-        deps.calendar = &calendar;
-        deps.messages = &wiring;
-        deps.recording = &recording;
-        deps.sleepWake = &sleepWake;
-        deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
-        deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));
-        deps.errorTracking.installCrashHandler = false;
-        deps.analyticsConfiguration.storageDirectory = storage.filePath(QStringLiteral("analytics"));
-        delegate = std::make_unique<AppDelegate>(std::move(deps));
-        QObject::connect(delegate.get(), &AppDelegate::launchStepDone, delegate.get(),
-                         [this](AppDelegate::LaunchStep step) {
-                             if (step == AppDelegate::LaunchStep::ServicesStarted)
-                                 trace << QStringLiteral("ServicesStarted");
-                         });
+        messageService = &wiring;
+        panelsOfTheDelegate = true;
+        makeDelegate();
         wiring.assemble({delegate.get(), api.get(), &settings, &clock, &analytics, &cardRecording, &alerts,
                          [this](const QUrl &url) {
                              opened << url;

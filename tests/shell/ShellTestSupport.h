@@ -323,7 +323,7 @@ struct ShellFixture
         deps.analytics = &analytics;
         deps.shared = &shared;
         deps.calendar = &calendar;
-        deps.messages = &messages;
+        deps.messages = messageService ? messageService : &messages;
         deps.recording = withRecordingSession ? &recording : nullptr;
         deps.sleepWake = sleepMonitor ? sleepMonitor : &sleepWake;
         deps.loginItem = loginItem.get();
@@ -387,6 +387,8 @@ struct ShellFixture
     std::unique_ptr<platform::desktop::LoginItem> loginItem;
     // Set before makeDelegate() to show the connect-calendar reminder of this manager.
     calendar::CalendarManager *calendarManager = nullptr;
+    // Set before makeDelegate() to use a real message service instead of the tracing one.
+    brelta::shell::MessageService *messageService = nullptr;
     std::unique_ptr<AppDelegate> delegate;
 };
 
