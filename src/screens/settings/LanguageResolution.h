@@ -9,8 +9,8 @@
 // rules can be read, and tested, on their own.
 namespace brelta::screens {
 
-// The offered codes in the backend's order, each as the first specification with that code; codes no
-// specification describes are left out.
+// The offered codes in the backend's order, each as the first language entry with that code; codes no
+// entry describes are left out.
 std::vector<backend::ApiPreferences::LanguageSpecification>
 offeredLanguages(const backend::ApiPreferences::GlobalLanguageSpecifications &global);
 
