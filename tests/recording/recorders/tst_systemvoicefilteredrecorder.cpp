@@ -466,6 +466,15 @@ private Q_SLOTS:
         QCOMPARE(outcome(awaitTask(recorder->start(QUrl::fromLocalFile(path)))), QStringLiteral("ok"));
         const QString first = sourceOutputIndex(kMicrophoneStream);
         QVERIFY(!first.isEmpty());
+        // The first microphone's audio is in the file before the switch, however slow the machine is.
+        const auto recordedSoFar = [&path] {
+            try {
+                return brelta::platform::audioFileDuration(path);
+            } catch (const std::exception &) {
+                return 0.0; // no fragment written yet
+            }
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(recordedSoFar() > 0.1, 20000);
 
         pactl({QStringLiteral("set-default-source"), QStringLiteral("microphone2")});
         // The new microphone's stream is open on the server and waits for its first audio.
