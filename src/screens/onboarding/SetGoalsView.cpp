@@ -16,8 +16,6 @@ Q_LOGGING_CATEGORY(lcSetGoalsView, "brelta.screens.SetGoalsView")
 
 namespace brelta::screens {
 
-using designsystem::BodySize;
-using designsystem::BodyWeight;
 using designsystem::BrandButton;
 
 namespace {
