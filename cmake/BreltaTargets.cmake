@@ -7,6 +7,12 @@ function(brelta_set_warnings target)
     endif()
 endfunction()
 
+# Test programs and their fixtures are compiled for compile speed (-Og costs a third less than -O2 on a test
+# file); the libraries they test keep the build type's optimisation, so what is tested is what ships.
+function(brelta_optimise_as_test_code target)
+    target_compile_options(${target} PRIVATE $<$<CONFIG:RelWithDebInfo,Release,MinSizeRel>:-Og>)
+endfunction()
+
 # brelta_add_library(<name> SOURCES ... [PUBLIC_LIBS ...] [PRIVATE_LIBS ...])
 # Creates the static library brelta_<name> whose headers are included as "<name>/Header.h".
 function(brelta_add_library name)
@@ -39,6 +45,7 @@ function(brelta_add_test name)
     add_executable(${name} ${ARG_SOURCES})
     target_link_libraries(${name} PRIVATE brelta_testsupport Qt6::Test ${ARG_LIBS})
     brelta_set_warnings(${name})
+    brelta_optimise_as_test_code(${name})
     if("pulseaudio" IN_LIST ARG_SERVICES)
         list(REMOVE_ITEM ARG_SERVICES pulseaudio)
         add_test(NAME ${name} COMMAND "${PROJECT_SOURCE_DIR}/scripts/services/with-pulseaudio" $<TARGET_FILE:${name}>)

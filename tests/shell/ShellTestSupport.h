@@ -51,28 +51,13 @@ using recording::AudioRecordingState;
 
 // Points Qt at the test run's Xvfb (started by scripts/services/start) with the xcb platform, as the
 // program runs on a desktop. Call before the QApplication exists.
-inline bool useTestDisplay()
-{
-    const QByteArray display = qgetenv("BRELTA_TEST_DISPLAY");
-    if (display.isEmpty()) {
-        std::fprintf(stderr, "this test needs the X display that scripts/test starts (BRELTA_TEST_DISPLAY)\n");
-        return false;
-    }
-    qputenv("DISPLAY", display);
-    qputenv("QT_QPA_PLATFORM", "xcb");
-    qunsetenv("WAYLAND_DISPLAY");
-    return true;
-}
+bool useTestDisplay();
 
 // The folder a test leaves its screenshots in (build/<preset>/test-output/<test>).
 using brelta::testsupport::outputFolder;
 
 // What the X server shows of `window`'s area.
-inline bool saveScreenshot(const QWidget *window, const QString &name)
-{
-    const QPixmap shot = window->screen()->grabWindow(0, window->x(), window->y(), window->width(), window->height());
-    return !shot.isNull() && shot.save(QDir(outputFolder()).filePath(name + QStringLiteral(".png")));
-}
+bool saveScreenshot(const QWidget *window, const QString &name);
 
 // A recording session the test scripts. Every call lands in `calls`. Start, pause and resume take effect at
 // once, unless `holdOperations` is set: then each waits for release(); `failNext` makes the next of them
@@ -83,64 +68,23 @@ class FakeRecordingSession final : public brelta::shell::RecordingSession
 
 public:
     AudioRecordingState state() const override { return m_state; }
-    void setState(AudioRecordingState state)
-    {
-        m_state = state;
-        emit stateChanged();
-    }
+    void setState(AudioRecordingState state);
 
     bool hasDisplayedRecordingPopover() const override { return m_displayed; }
     void setHasDisplayedRecordingPopover(bool shown) override { m_displayed = shown; }
 
     void setUsername(const QString &username) override { usernames.append(username); }
 
-    QCoro::Task<> startPracticeRecording(QMap<QString, QString> sourceParams) override
-    {
-        startedWith.append(sourceParams);
-        if (!startFailure.isEmpty())
-            throw std::runtime_error(startFailure.toStdString());
-        setState(AudioRecordingState::Recording);
-        co_return;
-    }
-
-    QCoro::Task<> stopRecording() override
-    {
-        ++stopCount;
-        calls << QStringLiteral("stop");
-        if (trace)
-            *trace << QStringLiteral("recording.stop");
-        QPointer<FakeRecordingSession> self(this);
-        if (std::exchange(failNext, false))
-            throw std::runtime_error("the recorder did not stop");
-        if (!stopsAtOnce)
-            co_await qCoro(this, &FakeRecordingSession::handedOff);
-        if (self) {
-            setState(AudioRecordingState::Stopped);
-            if (trace)
-                *trace << QStringLiteral("recording.handedOff");
-        }
-    }
-
-    QCoro::Task<> startRecording() override { return operate(QStringLiteral("start"), AudioRecordingState::Recording); }
-    QCoro::Task<> pauseRecording() override { return operate(QStringLiteral("pause"), AudioRecordingState::Paused); }
-    QCoro::Task<> resumeRecording() override
-    {
-        return operate(QStringLiteral("resume"), AudioRecordingState::Recording);
-    }
+    QCoro::Task<> startPracticeRecording(QMap<QString, QString> sourceParams) override;
+    QCoro::Task<> stopRecording() override;
+    QCoro::Task<> startRecording() override;
+    QCoro::Task<> pauseRecording() override;
+    QCoro::Task<> resumeRecording() override;
 
     qint64 recordingDuration() const override { return m_duration; }
-    void setRecordingDuration(qint64 seconds)
-    {
-        m_duration = seconds;
-        emit durationChanged();
-    }
+    void setRecordingDuration(qint64 seconds);
     double maxRecordingDuration() const override { return m_max; }
-    void setMaxRecordingDuration(double seconds) override
-    {
-        calls << QStringLiteral("max %1").arg(seconds);
-        m_max = seconds;
-        emit durationChanged();
-    }
+    void setMaxRecordingDuration(double seconds) override;
     void scheduleAutomaticStop() override { calls << QStringLiteral("scheduleAutomaticStop"); }
 
     void handOff() { emit handedOff(); }
@@ -162,18 +106,7 @@ signals:
     void released();
 
 private:
-    QCoro::Task<> operate(QString name, AudioRecordingState after)
-    {
-        calls << name;
-        QPointer<FakeRecordingSession> self(this);
-        if (holdOperations)
-            co_await qCoro(this, &FakeRecordingSession::released);
-        if (!self)
-            co_return;
-        if (std::exchange(failNext, false))
-            throw std::runtime_error(qPrintable(name + QStringLiteral(" failed")));
-        setState(after);
-    }
+    QCoro::Task<> operate(QString name, AudioRecordingState after);
 
     AudioRecordingState m_state = AudioRecordingState::Stopped;
     bool m_displayed = false;
@@ -181,20 +114,7 @@ private:
     double m_max = 7200;
 };
 
-inline QString tokenStateName(backend::ApiClient::TokenState state)
-{
-    switch (state) {
-    case backend::ApiClient::TokenState::NotRead:
-        return QStringLiteral("not read");
-    case backend::ApiClient::TokenState::Held:
-        return QStringLiteral("held");
-    case backend::ApiClient::TokenState::Absent:
-        return QStringLiteral("absent");
-    case backend::ApiClient::TokenState::Unreadable:
-        return QStringLiteral("unreadable");
-    }
-    return {};
-}
+QString tokenStateName(backend::ApiClient::TokenState state);
 
 // The calendar service, writing each call into the trace with what the client knew of the token then.
 class TracingCalendar final : public brelta::shell::CalendarService
@@ -202,10 +122,10 @@ class TracingCalendar final : public brelta::shell::CalendarService
 public:
     TracingCalendar(QStringList *trace, std::function<QString()> tokens) : m_trace(trace), m_tokens(std::move(tokens))
     {}
-    void restoreSession() override { *m_trace << QStringLiteral("calendar.restoreSession (%1)").arg(m_tokens()); }
-    void scheduleIntegrationReminder() override { *m_trace << QStringLiteral("calendar.scheduleIntegrationReminder"); }
-    void disconnect() override { *m_trace << QStringLiteral("calendar.disconnect"); }
-    void signOutOfGoogle() override { *m_trace << QStringLiteral("calendar.signOutOfGoogle"); }
+    void restoreSession() override;
+    void scheduleIntegrationReminder() override;
+    void disconnect() override;
+    void signOutOfGoogle() override;
 
 private:
     QStringList *m_trace;
@@ -216,14 +136,11 @@ class TracingMessages final : public brelta::shell::MessageService
 {
 public:
     explicit TracingMessages(QStringList *trace) : m_trace(trace) {}
-    void startMessagesPolling(std::chrono::seconds interval) override
-    {
-        *m_trace << QStringLiteral("messages.startMessagesPolling %1").arg(interval.count());
-    }
-    void scheduleCoachingTips() override { *m_trace << QStringLiteral("messages.scheduleCoachingTips"); }
-    void stopTimers() override { *m_trace << QStringLiteral("messages.stopTimers"); }
-    void clearProcessedMessageIds() override { *m_trace << QStringLiteral("messages.clearProcessedMessageIds"); }
-    void clearMessagesAndHistory() override { *m_trace << QStringLiteral("messages.clearMessagesAndHistory"); }
+    void startMessagesPolling(std::chrono::seconds interval) override;
+    void scheduleCoachingTips() override;
+    void stopTimers() override;
+    void clearProcessedMessageIds() override;
+    void clearMessagesAndHistory() override;
 
 private:
     QStringList *m_trace;
@@ -234,12 +151,8 @@ class TracingRouteSeams final : public brelta::shell::PanelSwitcher, public brel
 {
 public:
     explicit TracingRouteSeams(QStringList *trace) : m_trace(trace) {}
-    void switchToPanel(brelta::shell::RoutePanel panel) override
-    {
-        *m_trace << (panel == brelta::shell::RoutePanel::Settings ? QStringLiteral("panels.settings")
-                                                                  : QStringLiteral("panels.calendar"));
-    }
-    void continueAtMicrophoneStep() override { *m_trace << QStringLiteral("onboarding.microphoneStep"); }
+    void switchToPanel(brelta::shell::RoutePanel panel) override;
+    void continueAtMicrophoneStep() override;
 
 private:
     QStringList *m_trace;
@@ -247,120 +160,32 @@ private:
 
 // Runs the event loop until `condition` holds. Waits that depend on the keyring use this rather than
 // QTRY_*: libsecret answers through the GLib main loop, which QTest's event polling leaves unserved.
-inline bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10000)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (condition())
-            loop.quit();
-    });
-    poll.start(10);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    if (!condition())
-        loop.exec();
-    return condition();
-}
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs = 10000);
 
 // An application delegate over real parts: the local backend, the Secret Service (under a bundle
 // identifier of its own), a private settings file and telemetry sent to the backend's collector. Timers
 // of the shell run on a clock the test advances.
 struct ShellFixture
 {
-    ShellFixture()
-        : settings(storage.filePath(QStringLiteral("brelta.ini")))
-        , keychain(&secrets, QStringLiteral("com.brelta.test-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
-        , calendar(&trace, [this] { return tokenStateName(api->accessTokenState()); })
-        , messages(&trace)
-        , routeSeams(&trace)
-    {
-        if (!server.listen())
-            qFatal("the local backend could not listen");
-        api = makeClient();
-    }
+    ShellFixture();
+    ~ShellFixture();
 
-    ~ShellFixture()
-    {
-        // Windows first: they may still be shown.
-        delegate.reset();
-    }
-
-    std::unique_ptr<backend::ApiClient> makeClient()
-    {
-        backend::ApiClientOptions options;
-        options.transferTimeout = std::chrono::seconds(3);
-        options.keychainRetryDelay = std::chrono::milliseconds(200);
-        options.launchArguments = {QStringLiteral("/usr/bin/brelta")};
-        return std::make_unique<backend::ApiClient>(backend::BackendHosts::loopback(server.port()), &keychain,
-                                                    &settings, &shared, options);
-    }
+    std::unique_ptr<backend::ApiClient> makeClient();
 
     // A user who signed in on an earlier run: tokens in the keyring, their name and id stored, onboarding done.
-    void storeSignedInUser()
-    {
-        auto earlier = makeClient();
-        const auto identity = awaitTask(earlier->signIn(server.seededUser().email, server.seededUser().password));
-        if (!identity.succeeded())
-            qFatal("signing in failed: %s", qPrintable(identity.errorText()));
-        // Reads queue behind the sign-in's writes: once this answers, the tokens are stored.
-        awaitTask(keychain.getString(backend::KeychainKey::AccessToken));
-        settings.setText(platform::settings::kUsername, identity.value->email);
-        settings.setText(platform::settings::kUserId, identity.value->id);
-        settings.setValue(platform::settings::kOnboardingCompleted, true);
-        server.clearReceived();
-    }
+    void storeSignedInUser();
 
     // Links switch the delegate's own main view model rather than the recorded stand-in.
     bool panelsOfTheDelegate = false;
 
-    AppDelegate &makeDelegate(bool withRecordingSession = true)
-    {
-        brelta::shell::AppDelegateDependencies deps;
-        deps.settings = &settings;
-        deps.clock = &clock;
-        deps.network = &network;
-        deps.api = api.get();
-        deps.analytics = &analytics;
-        deps.shared = &shared;
-        deps.calendar = &calendar;
-        deps.messages = messageService ? messageService : &messages;
-        deps.recording = withRecordingSession ? &recording : nullptr;
-        deps.sleepWake = sleepMonitor ? sleepMonitor : &sleepWake;
-        deps.loginItem = loginItem.get();
-        deps.permissions = permissions;
-        deps.panels = panelsOfTheDelegate ? nullptr : &routeSeams;
-        deps.onboarding = &routeSeams;
-        deps.calendarManager = calendarManager;
-        deps.errorTracking.dsn = server.collector().errorDsn(server.baseUrl());
-        deps.errorTracking.storageDirectory = storage.filePath(QStringLiteral("errors"));
-        deps.errorTracking.installCrashHandler = false;
-        deps.analyticsConfiguration.storageDirectory = storage.filePath(QStringLiteral("analytics"));
-        delegate = std::make_unique<AppDelegate>(std::move(deps));
-        QObject::connect(
-            delegate.get(), &AppDelegate::launchStepDone, delegate.get(), [this](AppDelegate::LaunchStep step) {
-                trace << QString::fromLatin1(QMetaEnum::fromType<AppDelegate::LaunchStep>().valueToKey(int(step)));
-            });
-        return *delegate;
-    }
+    AppDelegate &makeDelegate(bool withRecordingSession = true);
 
     // Launches and waits until the services started, that is until the stored tokens were read.
-    bool launchAndWaitForServices()
-    {
-        delegate->launch();
-        return waitUntil([this] { return trace.contains(QStringLiteral("ServicesStarted")); });
-    }
+    bool launchAndWaitForServices();
 
     bool shown(PopoverKind kind) const { return delegate->isPopoverShown(kind); }
 
-    QList<PopoverKind> shownPopovers() const
-    {
-        QList<PopoverKind> kinds;
-        for (const PopoverKind kind : brelta::shell::kAllPopoverKinds) {
-            if (shown(kind))
-                kinds.append(kind);
-        }
-        return kinds;
-    }
+    QList<PopoverKind> shownPopovers() const;
 
     QTemporaryDir storage;
     devserver::DevServer server;
@@ -394,17 +219,7 @@ struct ShellFixture
 
 enum class TrayHost { None, StatusNotifierItem, XEmbed };
 
-inline bool startTrayHost(TrayHost host, TrayHostProcess &process)
-{
-    bool started = true;
-    if (host == TrayHost::StatusNotifierItem)
-        started = process.startStatusNotifierWatcher();
-    else if (host == TrayHost::XEmbed)
-        started = process.startXEmbedTray();
-    if (!started)
-        std::fprintf(stderr, "%s\n", qPrintable(process.errorString()));
-    return started;
-}
+bool startTrayHost(TrayHost host, TrayHostProcess &process);
 
 } // namespace brelta::testsupport::shell
 

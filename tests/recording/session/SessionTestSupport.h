@@ -29,24 +29,7 @@ namespace brelta::recording::testing {
 
 // Writes `seconds` of a quiet 440 Hz tone as AAC in MPEG-4, as the recorders write. Returns an error text,
 // empty on success.
-inline QString writeAacFixture(const QString &path, double seconds)
-{
-    try {
-        const platform::PcmFormat format{platform::SampleType::Int16, 44100, 1};
-        auto writer = platform::AacFileWriter::create(path, format, platform::AacEncoding{44100, 1, 32000});
-        const auto frames = std::uint32_t(std::llround(seconds * format.sampleRate));
-        platform::PcmBuffer buffer(format, frames);
-        buffer.setFrameLength(frames);
-        std::span<std::int16_t> samples = buffer.int16Channel(0);
-        for (std::uint32_t i = 0; i < frames; ++i)
-            samples[i] = std::int16_t(3000 * std::sin(2 * M_PI * 440 * i / format.sampleRate));
-        writer->write(buffer);
-        writer->finish();
-        return {};
-    } catch (const std::exception &error) {
-        return QString::fromUtf8(error.what());
-    }
-}
+QString writeAacFixture(const QString &path, double seconds);
 
 // A recorder that does what its script says: each operation succeeds at once or throws the scripted text;
 // an operation can be held until the test releases it. A start copies the fixture to the output file, as if it had
@@ -74,31 +57,10 @@ public:
     AudioRecorderDelegate *delegate() const override { return m_delegate; }
     void setDelegate(AudioRecorderDelegate *delegate) override { m_delegate = delegate; }
 
-    QCoro::Task<> start(QUrl url) override
-    {
-        QPointer<ScriptedRecorder> self(this);
-        QCoro::Task<> waited = act(QStringLiteral("start"), m_script.failStart, m_state);
-        co_await std::move(waited);
-        if (!self)
-            co_return;
-        m_output = url.toLocalFile();
-        if (!m_script.fixture.isEmpty() && !QFile::copy(m_script.fixture, m_output))
-            throw std::runtime_error("the scripted recorder could not write its file");
-        m_state = AudioRecordingState::Recording;
-    }
-
-    QCoro::Task<> stop() override
-    {
-        return act(QStringLiteral("stop"), m_script.failStop, AudioRecordingState::Stopped);
-    }
-    QCoro::Task<> pause() override
-    {
-        return act(QStringLiteral("pause"), m_script.failPause, AudioRecordingState::Paused);
-    }
-    QCoro::Task<> resume() override
-    {
-        return act(QStringLiteral("resume"), m_script.failResume, AudioRecordingState::Recording);
-    }
+    QCoro::Task<> start(QUrl url) override;
+    QCoro::Task<> stop() override;
+    QCoro::Task<> pause() override;
+    QCoro::Task<> resume() override;
 
     // The recording ends by itself, as when the microphone goes away: the state reads stopped and the
     // delegate is told, from inside this call.
@@ -116,22 +78,7 @@ Q_SIGNALS:
 
 private:
     // Waits for release() when the script holds `operation`, then throws `failure` or moves to `after`.
-    QCoro::Task<> act(QString operation, QString failure, AudioRecordingState after)
-    {
-        m_calls << operation;
-        if (m_script.hold == operation) {
-            QPointer<ScriptedRecorder> self(this);
-            m_held = true;
-            auto releasedNow = qCoro(this, &ScriptedRecorder::released);
-            co_await std::move(releasedNow);
-            if (!self)
-                co_return;
-            m_held = false;
-        }
-        if (!failure.isEmpty())
-            throw AudioRecorderError(failure);
-        m_state = after;
-    }
+    QCoro::Task<> act(QString operation, QString failure, AudioRecordingState after);
 
     QString m_kind;
     Script m_script;
