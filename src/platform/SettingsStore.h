@@ -84,6 +84,8 @@ public:
     }
     bool setValue(const settings::BoolSetting &setting, bool value) { return setBool(setting.key.storedName(), value); }
     std::optional<QString> text(settings::TextKey key) const { return text(key.storedName()); }
+    // The stored text, empty when there is none.
+    QString value(settings::TextKey key) const { return text(key).value_or(QString()); }
     bool setText(settings::TextKey key, const QString &value) { return setText(key.storedName(), value); }
     bool contains(settings::TextKey key) const { return contains(key.storedName()); }
     bool remove(settings::TextKey key) { return remove(key.storedName()); }

@@ -178,7 +178,7 @@ bool AppDelegate::onboardingCompleted() const
 
 QString AppDelegate::storedUsername() const
 {
-    return m_deps.settings->text(settings::kUsername).value_or(QString());
+    return m_deps.settings->value(settings::kUsername);
 }
 
 // Launch -------------------------------------------------------------------------------------------------
@@ -251,7 +251,7 @@ void AppDelegate::launch()
 
 void AppDelegate::setUpErrorReporting()
 {
-    const QString userId = m_deps.settings->text(settings::kUserId).value_or(QString());
+    const QString userId = m_deps.settings->value(settings::kUserId);
     m_errorTracker->setUser(userId.isEmpty() ? std::nullopt : std::optional(userId));
     // The backend client's own reports (keychain writes, a refused refresh) go to the error tracker.
     platform::ErrorTracker *tracker = m_errorTracker.get();
@@ -380,7 +380,7 @@ void AppDelegate::setUpAnalytics()
     m_analyticsClient =
         std::make_unique<platform::AnalyticsClient>(m_deps.analyticsConfiguration, m_deps.network, m_deps.clock);
     m_deps.analytics->setClient(m_analyticsClient.get());
-    const QString userId = m_deps.settings->text(settings::kUserId).value_or(QString());
+    const QString userId = m_deps.settings->value(settings::kUserId);
     const QString username = storedUsername();
     if (!userId.isEmpty() && !username.isEmpty())
         m_deps.analytics->identify(userId, username);

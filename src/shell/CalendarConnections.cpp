@@ -58,7 +58,7 @@ bool OnboardingGoogleConnection::hasConnectedUser() const
 QCoro::Task<> OnboardingGoogleConnection::signIn()
 {
     // The account is stored for the Brelta user who signed in moments ago, so only they get it back.
-    m_authenticator->setUserId(m_settings->text(platform::settings::kUserId).value_or(QString()));
+    m_authenticator->setUserId(m_settings->value(platform::settings::kUserId));
     QCoro::Task<> signingIn = m_authenticator->signIn();
     co_await std::move(signingIn);
 }

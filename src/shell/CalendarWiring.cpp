@@ -198,14 +198,14 @@ void CalendarWiring::mountMeetingsPanel()
 void CalendarWiring::restoreSession()
 {
     // Only the signed-in Brelta user's own Google account comes back.
-    m_authenticator->setUserId(m_settings->text(platform::settings::kUserId).value_or(QString()));
+    m_authenticator->setUserId(m_settings->value(platform::settings::kUserId));
     // At launch this restores; after a wake it also syncs a calendar already connected.
     m_manager->handleWake();
 }
 
 void CalendarWiring::scheduleIntegrationReminder()
 {
-    m_authenticator->setUserId(m_settings->text(platform::settings::kUserId).value_or(QString()));
+    m_authenticator->setUserId(m_settings->value(platform::settings::kUserId));
     m_manager->scheduleIntegrationReminder();
 }
 

@@ -23,7 +23,7 @@ void FeatureRefresh::start()
 {
     if (m_running)
         return;
-    if (m_settings->text(settings::kUsername).value_or(QString()).isEmpty())
+    if (m_settings->value(settings::kUsername).isEmpty())
         return;
     m_running = true;
     run();

@@ -55,9 +55,7 @@ void ScreensWiring::mountSettings(MainView *mainView)
     deps.analytics = m_deps.analytics;
     deps.network = m_deps.network;
     platform::SettingsStore *settings = m_deps.settings;
-    deps.username = [settings] {
-        return settings->text(platform::settings::kUsername.storedName()).value_or(QString());
-    };
+    deps.username = [settings] { return settings->value(platform::settings::kUsername); };
     deps.webBase = screens::web::compiledInBase();
     auto *panel = new screens::SettingsWidgetView(std::move(deps));
     m_panel = panel;

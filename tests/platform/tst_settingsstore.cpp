@@ -1,4 +1,5 @@
 #include "platform/SettingsStore.h"
+#include "platform/StoredSettings.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,6 +92,14 @@ private slots:
         reopened.remove(QStringLiteral("username"));
         QVERIFY(!reopened.text(QStringLiteral("username")).has_value());
         QVERIFY(!reopened.contains(QStringLiteral("username")));
+    }
+
+    void textKeysReadAsEmptyWhenAbsent()
+    {
+        SettingsStore store(freshPath());
+        QCOMPARE(store.value(brelta::platform::settings::kUserId), QString());
+        QVERIFY(store.setText(brelta::platform::settings::kUserId, QStringLiteral("u-42")));
+        QCOMPARE(store.value(brelta::platform::settings::kUserId), QStringLiteral("u-42"));
     }
 
     void textsSurviveTheIniFile_data()

@@ -205,7 +205,7 @@ QCoro::Task<> AudioRecorderManager::startRecording(RecordingPurpose purpose,
     recording->id = ++m_lastRecordingId;
     recording->purpose = purpose;
     recording->sourceParams = std::move(sourceParams);
-    recording->owner = m_settings.text(platform::settings::kUsername).value_or(QString());
+    recording->owner = m_settings.value(platform::settings::kUsername);
     m_recording = recording;
     setState(AudioRecordingState::Recording);
 

@@ -109,7 +109,7 @@ AudioUploadManager::~AudioUploadManager() = default;
 
 QString AudioUploadManager::signedInUser() const
 {
-    return m_services.settings->text(platform::settings::kUsername).value_or(QString());
+    return m_services.settings->value(platform::settings::kUsername);
 }
 
 bool AudioUploadManager::isIdle() const

@@ -74,7 +74,7 @@ OnboardingFlow::~OnboardingFlow() = default;
 
 bool OnboardingFlow::hasStoredUser() const
 {
-    return !m_deps.settings->text(settings::kUserId).value_or(QString()).isEmpty();
+    return !m_deps.settings->value(settings::kUserId).isEmpty();
 }
 
 void OnboardingFlow::goToStep(OnboardingStep step)

@@ -65,9 +65,7 @@ QString SettingsView::versionText()
 
 void SettingsView::refreshUser()
 {
-    const QString name = m_deps.settings
-                             ? m_deps.settings->text(platform::settings::kUsername.storedName()).value_or(QString())
-                             : QString();
+    const QString name = m_deps.settings ? m_deps.settings->value(platform::settings::kUsername) : QString();
     m_user->setText(tr("user: %1").arg(name));
 }
 
