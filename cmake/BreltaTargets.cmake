@@ -7,8 +7,9 @@ function(brelta_set_warnings target)
     endif()
 endfunction()
 
-# Test programs and their fixtures are compiled for compile speed (-Og costs a third less than -O2 on a test
-# file); the libraries they test keep the build type's optimisation, so what is tested is what ships.
+# Test programs and their fixtures are compiled for compile speed (a test file compiles in a fifth to a quarter
+# less time at -Og than at -O2); the libraries they test keep the build type's optimisation, so what is tested
+# is what ships.
 function(brelta_optimise_as_test_code target)
     target_compile_options(${target} PRIVATE $<$<CONFIG:RelWithDebInfo,Release,MinSizeRel>:-Og>)
 endfunction()
