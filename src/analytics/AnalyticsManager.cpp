@@ -14,4 +14,17 @@ void AnalyticsManager::reset() const
         client->reset();
 }
 
+void sendClick(const AnalyticsManager *analytics, event::ScreenName screen, event::ComponentName component,
+               std::optional<QString> interactionValue)
+{
+    if (!analytics)
+        return;
+    event::InteractionTaken interaction;
+    interaction.screenName = screen;
+    interaction.interactionType = event::InteractionType::Click;
+    interaction.componentName = component;
+    interaction.interactionValue = std::move(interactionValue);
+    analytics->send(interaction);
+}
+
 } // namespace brelta::analytics

@@ -34,4 +34,8 @@ private:
     std::atomic<platform::AnalyticsClient *> m_client{nullptr};
 };
 
+// Sends "Interaction Taken" for a click on `component` of `screen`; nothing when there is no manager.
+void sendClick(const AnalyticsManager *analytics, event::ScreenName screen, event::ComponentName component,
+               std::optional<QString> interactionValue = std::nullopt);
+
 } // namespace brelta::analytics

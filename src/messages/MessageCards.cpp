@@ -193,13 +193,8 @@ void EventStartReminderCard::refresh()
 
 void EventStartReminderCard::joinAndRecord()
 {
-    if (m_services.analytics) {
-        analytics::event::InteractionTaken event;
-        event.screenName = analytics::event::ScreenName::NotificationsPopover;
-        event.interactionType = analytics::event::InteractionType::Click;
-        event.componentName = analytics::event::ComponentName::StartRecordingButton;
-        m_services.analytics->send(event);
-    }
+    analytics::sendClick(m_services.analytics, analytics::event::ScreenName::NotificationsPopover,
+                         analytics::event::ComponentName::StartRecordingButton);
     const CardServices services = m_services;
     const std::optional<QUrl> link = texts::openableLink(m_content.googleMeetUrl);
     emit actionTaken();

@@ -156,13 +156,7 @@ void RecorderView::refresh()
 
 void RecorderView::sendInteraction(ComponentName component) const
 {
-    if (!m_deps.analytics)
-        return;
-    analytics::event::InteractionTaken event;
-    event.screenName = analytics::event::ScreenName::MainView;
-    event.interactionType = analytics::event::InteractionType::Click;
-    event.componentName = component;
-    m_deps.analytics->send(event);
+    analytics::sendClick(m_deps.analytics, analytics::event::ScreenName::MainView, component);
 }
 
 void RecorderView::press(ComponentName component, Operation operation)

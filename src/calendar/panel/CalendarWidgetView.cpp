@@ -99,19 +99,6 @@ QVBoxLayout *headingPair(const QString &heading, const QString &line, const QCol
     return pair;
 }
 
-void sendInteraction(analytics::AnalyticsManager *analytics, event::ComponentName component,
-                     std::optional<QString> value)
-{
-    if (!analytics)
-        return;
-    event::InteractionTaken interaction;
-    interaction.screenName = event::ScreenName::CalendarView;
-    interaction.interactionType = event::InteractionType::Click;
-    interaction.componentName = component;
-    interaction.interactionValue = std::move(value);
-    analytics->send(interaction);
-}
-
 // Runs apart from the panel, which a refresh or the shell may destroy while the recording starts.
 QCoro::Task<> joinAndRecord(CalendarWidgetServices services, CalendarEvent meeting)
 {
@@ -405,7 +392,8 @@ QWidget *CalendarWidgetView::buildFailure()
 
 void CalendarWidgetView::connectCalendar()
 {
-    sendInteraction(m_services.analytics, event::ComponentName::ConnectGoogleCalendarButton, std::nullopt);
+    analytics::sendClick(m_services.analytics, event::ScreenName::CalendarView,
+                         event::ComponentName::ConnectGoogleCalendarButton);
     m_services.manager->connectCalendar();
 }
 
@@ -414,8 +402,9 @@ void CalendarWidgetView::toggleNudge(EventView *eventRow)
     const bool on = m_services.manager->toggleReminder(eventRow->event());
     // The switch shows what the calendar did, also when a tip still on its way made it differ.
     eventRow->setNudgeOn(on);
-    sendInteraction(m_services.analytics, event::ComponentName::CalendarEventReminderToggle,
-                    on ? QStringLiteral("On") : QStringLiteral("Off"));
+    analytics::sendClick(m_services.analytics, event::ScreenName::CalendarView,
+                         event::ComponentName::CalendarEventReminderToggle,
+                         on ? QStringLiteral("On") : QStringLiteral("Off"));
 }
 
 void CalendarWidgetView::startMeeting(const CalendarEvent &meeting)
@@ -423,7 +412,8 @@ void CalendarWidgetView::startMeeting(const CalendarEvent &meeting)
     const std::optional<QString> title = EventView::actionTitle(meeting, m_services.recorder->state());
     if (!title)
         return;
-    sendInteraction(m_services.analytics, event::ComponentName::StartRecordingButton, *title);
+    analytics::sendClick(m_services.analytics, event::ScreenName::CalendarView,
+                         event::ComponentName::StartRecordingButton, *title);
     joinAndRecord(m_services, meeting);
 }
 

@@ -78,13 +78,8 @@ CalendarIntegrationReminderView::CalendarIntegrationReminderView(ReminderCardSer
 
 void CalendarIntegrationReminderView::connectCalendar()
 {
-    if (m_services.analytics) {
-        analytics::event::InteractionTaken event;
-        event.screenName = analytics::event::ScreenName::GoogleCalendarIntegrationReminderPopover;
-        event.interactionType = analytics::event::InteractionType::Click;
-        event.componentName = analytics::event::ComponentName::ConnectGoogleCalendarButton;
-        m_services.analytics->send(event);
-    }
+    analytics::sendClick(m_services.analytics, analytics::event::ScreenName::GoogleCalendarIntegrationReminderPopover,
+                         analytics::event::ComponentName::ConnectGoogleCalendarButton);
     if (m_services.manager->isSynced()) {
         m_services.popover->closeReminder();
         return;

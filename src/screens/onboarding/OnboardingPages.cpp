@@ -61,17 +61,6 @@ QVBoxLayout *layoutOf(QWidget *widget)
     return static_cast<QVBoxLayout *>(widget->layout());
 }
 
-void sendClick(const analytics::AnalyticsManager *analytics, analytics::event::ComponentName component)
-{
-    if (!analytics)
-        return;
-    analytics::event::InteractionTaken event;
-    event.screenName = analytics::event::ScreenName::OnboardingPopover;
-    event.interactionType = analytics::event::InteractionType::Click;
-    event.componentName = component;
-    analytics->send(event);
-}
-
 } // namespace
 
 QWidget *makeWelcomePage(std::function<void()> onSignInPress, std::function<void()> onSignUpPress,
@@ -206,7 +195,8 @@ void CalendarSyncPage::accountChanged()
 
 void CalendarSyncPage::connectPressed()
 {
-    sendClick(m_analytics, analytics::event::ComponentName::ConnectGoogleCalendarButton);
+    analytics::sendClick(m_analytics, analytics::event::ScreenName::OnboardingPopover,
+                         analytics::event::ComponentName::ConnectGoogleCalendarButton);
     // A second browser sign-in beside the first would leave one of them answering to nobody.
     if (!m_google || m_signInRunning || m_hasSynced)
         return;

@@ -42,15 +42,10 @@ void TrialRecordingControl::press()
     if (m_busy)
         return;
     const AudioRecordingState state = m_deps.recorder->state();
-    if (m_deps.analytics) {
-        analytics::event::InteractionTaken event;
-        event.screenName = analytics::event::ScreenName::OnboardingPopover;
-        event.interactionType = analytics::event::InteractionType::Click;
-        event.componentName = state == AudioRecordingState::Recording
-                                  ? analytics::event::ComponentName::StopRecordingButton
-                                  : analytics::event::ComponentName::StartRecordingButton;
-        m_deps.analytics->send(event);
-    }
+    analytics::sendClick(m_deps.analytics, analytics::event::ScreenName::OnboardingPopover,
+                         state == AudioRecordingState::Recording
+                             ? analytics::event::ComponentName::StopRecordingButton
+                             : analytics::event::ComponentName::StartRecordingButton);
     switch (state) {
     case AudioRecordingState::Stopped:
         start();
